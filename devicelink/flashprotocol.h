@@ -1,0 +1,44 @@
+// The camera's flash protocol: a 4,096-byte transfer window written and read
+// in 512-byte pieces, and a control word that programs the window into a
+// flash sector (0xD5) or loads a sector into it (0xD6). Every repeated
+// exchange is bounded, and a job can be cancelled between exchanges.
+#pragma once
+
+#include "deviceaccess.h"
+
+#include <atomic>
+
+namespace flash {
+
+constexpr int SectorSize = 4096;
+constexpr int PieceSize = 512;
+constexpr int PieceCount = SectorSize / PieceSize;
+constexpr quint16 WindowWriteBase = 0x0C00;
+constexpr quint32 WindowReadBase = 0x80000C00;
+constexpr quint32 WindowStep = 0x80;          // per 512-byte piece, on both sides
+constexpr quint16 ControlWordAddress = 0x27;
+constexpr quint8 ProgramOp = 0xD5;
+constexpr quint8 LoadOp = 0xD6;
+constexpr quint32 AddressMask = 0x00FFFFFF;   // 24-bit flash byte address
+constexpr quint32 FlashSize = 0x01000000;     // 16 MiB addressable
+constexpr int ProgramPauseMs = 100;           // the camera is never asked whether it finished
+constexpr int ReadBufferSize = 2048;
+// Consecutive failed attempts of one exchange before giving up: far beyond
+// what a few lost datagrams cause, and about ten seconds against a camera
+// that no longer answers (each failed attempt waits out a 500 ms receive).
+constexpr int MaxAttempts = 20;
+
+enum class Status { Ok, NoAnswer, Cancelled };
+
+// Writes one 4 KB block at `flashAddress`: eight window pieces, the 0xD5
+// control word, then the 100 ms pause. The one block writer under both
+// flash writers.
+Status writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
+                       const std::atomic<bool> *cancel = nullptr);
+
+// Reads 4,096 bytes at `flashAddress` into `destination`: the 0xD6 control
+// word, then eight window pieces.
+Status readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
+                      const std::atomic<bool> *cancel = nullptr);
+
+}  // namespace flash
