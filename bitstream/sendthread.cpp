@@ -1,0 +1,20 @@
+#include "sendthread.h"
+
+#include <QDebug>
+
+SendThread::SendThread(QObject *parent, Job job) : QThread(parent), job_(std::move(job)) {}
+
+void SendThread::run()
+{
+    for (;;) {
+        if (workFlag.exchange(false)) {
+            if (job_)
+                job_();
+        } else {
+            msleep(100);
+        }
+        if (stopFlag)
+            break;
+    }
+    qDebug() << "thread end";
+}

@@ -1,0 +1,2 @@
+// The parameter file reader and the flash image builder.
+#pragma once
