@@ -1,0 +1,131 @@
+// The simulated camera: identity, registers, the 4 KB transfer window, a
+// 16 MiB SPI flash, the IP state and the fault decisions. It knows nothing
+// about sockets: handle() turns one received datagram into the replies to
+// send (each with its delay) plus log lines, so tests can drive it directly.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace camsim {
+
+using Bytes = std::vector<uint8_t>;
+using Ip4 = std::array<uint8_t, 4>;   // octets in dotted order
+using Mac = std::array<uint8_t, 6>;   // octets in display order
+
+struct Identity {
+    Mac mac{{0x02, 0x00, 0x00, 0x00, 0x00, 0x01}};
+    Ip4 ip{{0, 0, 0, 0}};
+    Ip4 mask{{255, 255, 255, 0}};
+    Ip4 gateway{{0, 0, 0, 0}};
+    uint8_t ipConfig = 5;   // 0x01 persistent, 0x02 DHCP, 0x04 link-local
+    std::string manufacturer = "Orvanta Labs";
+    std::string model = "CamSim";
+    std::string version = "2.3";
+    std::string info = "simulated camera";
+    std::string serial = "SIM0001";
+    std::string userName = "camsim";
+};
+
+// Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
+// stopAfter, which silences the camera completely.
+struct Faults {
+    double dropPct = 0;        // reply not sent (the command itself was carried out)
+    int delayMs = 0;           // every reply held this long
+    double duplicatePct = 0;   // reply sent twice
+    double latePct = 0;        // reply held lateMs (beyond the tool's time-out)
+    int lateMs = 700;
+    double wrongIdPct = 0;     // reply carries another request id
+    double badStatusPct = 0;   // reply carries a non-zero status; command not carried out
+    long long stopAfter = -1;  // answer nothing after this many datagrams (<0: never)
+    std::vector<uint32_t> corruptSectors;   // sector numbers (address / 4096)
+    uint32_t seed = 1;
+};
+
+struct Endpoint {
+    Ip4 addr{{0, 0, 0, 0}};
+    uint16_t port = 0;
+};
+
+struct Reply {
+    Bytes bytes;
+    Endpoint to;
+    int delayMs = 0;
+};
+
+struct Outcome {
+    std::vector<Reply> replies;
+    std::vector<std::string> log;
+    bool addressChanged = false;   // current ip/mask/gateway moved: run the ip hook
+};
+
+class Camera {
+public:
+    static constexpr size_t FlashSize = size_t(1) << 24;
+    static constexpr size_t SectorSize = 4096;
+    static constexpr size_t WindowSize = 4096;
+    static constexpr uint32_t VersionWord = 0x00010002;
+
+    Camera(const Identity &identity, const Faults &faults);
+
+    // One datagram in; `to` is the address it was sent to, when known
+    // (0.0.0.0 otherwise), only for the log.
+    Outcome handle(const uint8_t *data, size_t length, const Endpoint &from,
+                   const Ip4 &to = Ip4{{0, 0, 0, 0}});
+
+    Bytes &flash() { return flash_; }
+    const Bytes &flash() const { return flash_; }
+    const Bytes &window() const { return window_; }
+
+    const Ip4 &currentIp() const { return ip_; }
+    const Ip4 &currentMask() const { return mask_; }
+    const Ip4 &currentGateway() const { return gateway_; }
+    uint8_t storedConfig() const { return config_; }
+    const Ip4 &persistentIp() const { return persistentIp_; }
+    const Ip4 &persistentMask() const { return persistentMask_; }
+    const Ip4 &persistentGateway() const { return persistentGateway_; }
+    uint32_t lastControlWord() const { return controlWord_; }
+    unsigned long long datagramsReceived() const { return received_; }
+
+    // The 169.254.x.y address this camera takes when it has no static setting.
+    Ip4 linkLocalAddress() const;
+
+private:
+    struct Draw {
+        bool drop, duplicate, late, wrongId, badStatus;
+    };
+    Draw drawFaults();
+    void finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, const Draw &draw);
+
+    void onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from);
+    void onForceIp(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    void onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    void onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    void onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    void onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    uint16_t control(Outcome &out, uint32_t word);
+    void restartIpConfiguration(Outcome &out);
+    void setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway);
+
+    Identity id_;
+    Faults faults_;
+    std::mt19937 rng_;
+    Bytes flash_;
+    Bytes window_;
+    uint32_t controlWord_ = 0;
+    unsigned long long received_ = 0;
+    Ip4 ip_, mask_, gateway_;
+    uint8_t config_;
+    Ip4 persistentIp_, persistentMask_, persistentGateway_;
+};
+
+std::string ipText(const Ip4 &ip);
+bool parseIp(const std::string &text, Ip4 &out);     // strict dotted decimal
+bool parseMac(const std::string &text, Mac &out);    // 02:00:00:00:00:01 or with '-'
+int prefixLength(const Ip4 &mask);                   // -1 when not contiguous
+
+}  // namespace camsim

@@ -1,0 +1,141 @@
+// camsim: a GVCP camera on a UDP port, for tests and the network lab.
+#include "camera.h"
+#include "transport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace camsim;
+
+namespace {
+
+const char *const usageText =
+    "usage: camsim [options]\n"
+    "  --bind ADDR            address to listen on (default 0.0.0.0)\n"
+    "  --port N               UDP port (default 3956; 0 picks a free one)\n"
+    "  --mac XX:XX:XX:XX:XX:XX --ip A --mask M --gateway G   identity\n"
+    "  --ipconfig N           IP configuration byte (default 5)\n"
+    "  --manufacturer T --model T --version T --info T --serial T --user-name T\n"
+    "  --flash-in FILE        initial flash content (default: 16 MiB of 0xFF)\n"
+    "  --flash-out FILE       flash dump on SIGUSR1 and at exit\n"
+    "  --log FILE             one line per datagram and per flash action\n"
+    "  --ip-hook CMD          runs CMD NEWIP NEWMASK NEWGATEWAY when the address changes\n"
+    "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
+    "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n";
+
+[[noreturn]] void usage(const std::string &problem) {
+    if (!problem.empty()) std::fprintf(stderr, "camsim: %s\n", problem.c_str());
+    std::fputs(usageText, stderr);
+    std::exit(2);
+}
+
+long long toInteger(const std::string &option, const std::string &text, long long low, long long high) {
+    char *end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
+        usage(option + ": not a number in " + std::to_string(low) + ".." + std::to_string(high) + ": " + text);
+    return v;
+}
+
+double toPercent(const std::string &option, const std::string &text) {
+    char *end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(v >= 0.0 && v <= 100.0))
+        usage(option + ": not a percentage: " + text);
+    return v;
+}
+
+Ip4 toIp(const std::string &option, const std::string &text) {
+    Ip4 ip;
+    if (!parseIp(text, ip)) usage(option + ": not a dotted IPv4 address: " + text);
+    return ip;
+}
+
+bool loadFlash(const std::string &path, Bytes &flash) {
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        std::fprintf(stderr, "camsim: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    size_t n = std::fread(flash.data(), 1, flash.size(), f);
+    bool tooLong = std::fgetc(f) != EOF;
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        std::fprintf(stderr, "camsim: reading %s failed\n", path.c_str());
+        return false;
+    }
+    if (tooLong) {
+        std::fprintf(stderr, "camsim: %s is larger than the 16 MiB flash\n", path.c_str());
+        return false;
+    }
+    std::fill(flash.begin() + long(n), flash.end(), 0xFF);   // a short file leaves the rest erased
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Identity identity;
+    Faults faults;
+    TransportOptions transport;
+    std::string flashIn, logPath;
+    bool ipGiven = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") {
+            std::fputs(usageText, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) usage(opt + " needs a value (or is unknown)");
+        const std::string v = argv[++i];
+        if (opt == "--bind") transport.bindAddress = v, (void)toIp(opt, v);
+        else if (opt == "--port") transport.port = int(toInteger(opt, v, 0, 65535));
+        else if (opt == "--mac") { if (!parseMac(v, identity.mac)) usage("--mac: not a MAC address: " + v); }
+        else if (opt == "--ip") identity.ip = toIp(opt, v), ipGiven = true;
+        else if (opt == "--mask") identity.mask = toIp(opt, v);
+        else if (opt == "--gateway") identity.gateway = toIp(opt, v);
+        else if (opt == "--ipconfig") identity.ipConfig = uint8_t(toInteger(opt, v, 0, 255));
+        else if (opt == "--manufacturer") identity.manufacturer = v;
+        else if (opt == "--model") identity.model = v;
+        else if (opt == "--version") identity.version = v;
+        else if (opt == "--info") identity.info = v;
+        else if (opt == "--serial") identity.serial = v;
+        else if (opt == "--user-name") identity.userName = v;
+        else if (opt == "--flash-in") flashIn = v;
+        else if (opt == "--flash-out") transport.flashOut = v;
+        else if (opt == "--log") logPath = v;
+        else if (opt == "--ip-hook") transport.ipHook = v;
+        else if (opt == "--seed") faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
+        else if (opt == "--drop") faults.dropPct = toPercent(opt, v);
+        else if (opt == "--delay") faults.delayMs = int(toInteger(opt, v, 0, 600000));
+        else if (opt == "--duplicate") faults.duplicatePct = toPercent(opt, v);
+        else if (opt == "--late") faults.latePct = toPercent(opt, v);
+        else if (opt == "--late-ms") faults.lateMs = int(toInteger(opt, v, 0, 600000));
+        else if (opt == "--wrong-id") faults.wrongIdPct = toPercent(opt, v);
+        else if (opt == "--bad-status") faults.badStatusPct = toPercent(opt, v);
+        else if (opt == "--stop-after") faults.stopAfter = toInteger(opt, v, 0, 1LL << 62);
+        else if (opt == "--corrupt-sector")
+            faults.corruptSectors.push_back(uint32_t(toInteger(opt, v, 0, Camera::FlashSize / Camera::SectorSize - 1)));
+        else usage("unknown option " + opt);
+    }
+    if (!ipGiven) identity.ip = toIp("--bind", transport.bindAddress);
+
+    Camera camera(identity, faults);
+    if (!flashIn.empty() && !loadFlash(flashIn, camera.flash())) return 1;
+    if (!logPath.empty()) {
+        transport.log = std::fopen(logPath.c_str(), "w");
+        if (!transport.log) {
+            std::fprintf(stderr, "camsim: cannot write %s: %s\n", logPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    int status = runTransport(camera, transport);
+    if (transport.log) std::fclose(transport.log);
+    return status;
+}
