@@ -1,5 +1,7 @@
 #include "bitimage.h"
 
+#include "paramlayout.h"
+
 namespace bitimage {
 
 int sectorsFor(qint64 size)
@@ -42,8 +44,8 @@ bool verifies(const VersionDigits &digits)
 
 quint32 paramAreaBase(const QString &deviceVersion)
 {
-    const int major = digitAt(deviceVersion, 0);
-    return (major == 3 || major == 4) ? ParamAreaBaseV3V4 : ParamAreaBase;
+    // The parameter writer's own choice for a file that names its layout.
+    return param::chooseParamLayout(deviceVersion, true, QString()).base;
 }
 
 bool reachesParamArea(qint64 size, const QString &deviceVersion)

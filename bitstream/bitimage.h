@@ -13,9 +13,6 @@ constexpr quint8 PadByte = 0xFF;
 // The control word carries a 24-bit flash address: anything beyond 16 MiB
 // would wrap round and overwrite the start of the flash.
 constexpr qint64 MaxFileSize = 16777216;
-// Where the parameter writer puts the camera's parameters.
-constexpr quint32 ParamAreaBase = 0x180000;
-constexpr quint32 ParamAreaBaseV3V4 = 0x200000;
 
 // Number of whole sectors `size` bytes occupy.
 int sectorsFor(qint64 size);
