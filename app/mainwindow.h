@@ -78,6 +78,10 @@ private:
     // Disables every control that talks to the camera while a flash job runs,
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
+    // The three address fields, normalised; false (after telling the user
+    // which field is wrong) when one is not a dotted-decimal IPv4 address.
+    bool checkedAddressFields(QString &ip, QString &mask, QString &gateway);
+    friend struct MainWindowTestPeer;  // GUI tests reach the job state through it
 
     Ui::MainWindow *ui;
     SendThread *sendThread = nullptr;

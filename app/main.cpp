@@ -1,0 +1,30 @@
+// Orvanta: finds GigE Vision cameras on every interface, changes their IP
+// settings and programs their flash. No command-line options.
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QTime>
+
+#include <cstdlib>
+
+#ifdef _WIN32
+// Windows-only start-up (timer resolution for the fixed millisecond waits)
+// goes here.
+#endif
+
+int main(int argc, char *argv[])
+{
+    // One seed for the whole process, the seconds of the day: the random
+    // address proposal (qrand) and the discovery request id (rand) draw from it.
+    const uint seed = uint(QTime(0, 0).secsTo(QTime::currentTime()));
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    qsrand(seed);
+    QT_WARNING_POP
+    std::srand(seed);
+
+    QApplication app(argc, argv);
+    MainWindow window;
+    window.show();
+    return app.exec();
+}
