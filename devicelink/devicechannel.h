@@ -31,10 +31,34 @@ public:
     bool configIp(const QString &ip, const QString &mask, const QString &gateway,
                   const quint8 mac[6], int config);
 
+    // How long one exchange waits for its reply after the pause (at most the
+    // socket's 500 ms). Lowered only by tests that simulate a silent camera.
+    void setReplyTimeoutMs(int ms);
+    int replyTimeoutMs() const { return replyTimeoutMs_; }
+
+    // A reply echoing one of this many request ids before the one just sent
+    // is a late answer to an earlier exchange, never the answer to this one.
+    static constexpr int StaleIdWindow = 4096;
+    static bool isStaleRequestId(quint16 replyId, quint16 sentId);
+
     UdpSocket *deviceSocket = nullptr;
     SocketAddress deviceAddr;
     SocketAddress broadcastAddr;
 
 private:
+    enum class Verdict { Accept, Reject, Stale };
+    struct Outcome {
+        enum Kind { NoDevice, SendFailed, NoReply, Rejected, Accepted } kind = NoDevice;
+        int length = 0;  // of the accepted or rejected reply
+        int error = 0;   // socket error of a failed send or receive
+    };
+    template <class Build, class Judge>
+    Outcome exchange(Build build, const SocketAddress &target, int pauseMs, quint8 *reply,
+                     int replySize, Judge judge);
+
+    static Verdict judgeDevWrite(const quint8 *data, int length, quint16 sentId);
+    static bool ipCommandResult(const Outcome &outcome);
+
     QMutex exchangeLock_;
+    int replyTimeoutMs_ = UdpSocket::ReceiveTimeoutMs;
 };
