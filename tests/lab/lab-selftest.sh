@@ -5,6 +5,7 @@
 #       status  the command's exit status comes back, and teardown happens
 #       refuse  a topology outside the lab's address ranges is refused
 #       signal  SIGTERM to the lab tears everything down and dumps the flash
+#       cleanup --cleanup removes what a vanished lab left, and not a live lab's
 set -uo pipefail
 lab=$1 camsim=$2 probe=$3 case=$4
 here=$(cd "$(dirname "$0")" && pwd)
@@ -82,6 +83,16 @@ EOT
   [ "$status" -eq 143 ] || fail "exit status $status, expected 143"
   [ -z "$(leftovers "$prefix")" ] || fail "namespaces left: $(leftovers "$prefix")"
   [ "$(stat -c %s "$dir/c1.flash" 2>/dev/null)" = 16777216 ] || fail "c1.flash not written"
+  ;;
+cleanup)
+  sh -c 'exit 0' & gone=$!; wait "$gone"   # a pid that no longer runs
+  ip netns add "orv$gone-left" || fail "cannot add a namespace"
+  ip netns add "orv$$-live" || fail "cannot add a namespace"
+  "$lab" --cleanup
+  remaining=$(ip netns list | awk '{print $1}')
+  ip netns del "orv$$-live" 2>/dev/null
+  ! grep -qx "orv$gone-left" <<<"$remaining" || { ip netns del "orv$gone-left"; fail "stale namespace kept"; }
+  grep -qx "orv$$-live" <<<"$remaining" || fail "a live lab's namespace was deleted"
   ;;
 *) fail "unknown case" ;;
 esac
