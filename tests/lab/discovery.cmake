@@ -1,0 +1,12 @@
+# Discovery through the real window in the lab: four entries over two NICs.
+if(TARGET orvanta_app)
+  add_executable(tst_discoverylab ${CMAKE_CURRENT_SOURCE_DIR}/discovery.cpp)
+  target_include_directories(tst_discoverylab PRIVATE ${PROJECT_SOURCE_DIR}/tests/app
+                             $<TARGET_PROPERTY:orvanta_app,BINARY_DIR>/orvanta_app_autogen/include)
+  target_link_libraries(tst_discoverylab PRIVATE orvanta_app Qt5::Test)
+  set_target_properties(tst_discoverylab PROPERTIES AUTOUIC OFF)
+  add_test(NAME lab.discovery
+           COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/discovery.lab
+                   -- env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:tst_discoverylab> fourEntriesOverTwoInterfaces)
+  set_tests_properties(lab.discovery PROPERTIES TIMEOUT 120 LABELS lab)
+endif()
