@@ -445,6 +445,9 @@ void TestCamsimModel::ipConfigThenRestart() {
     QVERIFY(!stored.addressChanged);   // stored only; the address moves at the restart
     QCOMPARE(cam.currentIp(), (Ip4{{192, 0, 2, 10}}));
     QCOMPARE(int(cam.storedConfig()), configByte);
+    // Until the restart the camera still reports the configuration it runs with.
+    const Bytes before = send(cam, hexBytes("42 11 00 02 00 08 00 02 00 00 00 00 00 00 00 00")).replies.at(0).bytes;
+    QCOMPARE(int(before[31]), 5);
 
     const Outcome restart = send(cam, hexBytes(forceIpRestart));
     QCOMPARE(restart.replies.size(), size_t(1));

@@ -198,7 +198,8 @@ int prefixLength(const Ip4 &mask) {
 Camera::Camera(const Identity &identity, const Faults &faults)
     : id_(identity), faults_(faults), rng_(faults.seed), flash_(FlashSize, 0xFF),
       window_(WindowSize, 0x00), ip_(identity.ip), mask_(identity.mask),
-      gateway_(identity.gateway), config_(identity.ipConfig), persistentIp_(identity.ip),
+      gateway_(identity.gateway), config_(identity.ipConfig), activeConfig_(identity.ipConfig),
+      persistentIp_(identity.ip),
       persistentMask_(identity.mask), persistentGateway_(identity.gateway) {}
 
 Ip4 Camera::linkLocalAddress() const {
@@ -275,7 +276,7 @@ void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from) {
     put32(&b[DiscDeviceMode], 0x80000001u);   // big-endian registers, transmitter class
     std::memcpy(&b[DiscMac], id_.mac.data(), 6);
     put32(&b[DiscIpOptions], 0x00000007u);    // persistent, DHCP and link-local supported
-    put32(&b[DiscIpCurrent], config_);
+    put32(&b[DiscIpCurrent], activeConfig_);
     putIp(&b[DiscIp], ip_);
     putIp(&b[DiscMask], mask_);
     putIp(&b[DiscGateway], gateway_);
@@ -298,6 +299,7 @@ void Camera::setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 
 void Camera::restartIpConfiguration(Outcome &out) {
     // Static first when it is enabled and stored; DHCP finds no server here,
     // and link-local is the fall-back that is always available.
+    activeConfig_ = config_;
     if ((config_ & 0x01) && usableUnicast(persistentIp_) && prefixLength(persistentMask_) > 0) {
         setCurrent(out, persistentIp_, persistentMask_, persistentGateway_);
         out.log.push_back("restart static " + ipText(ip_) + " " + ipText(mask_) + " " + ipText(gateway_));

@@ -85,6 +85,7 @@ public:
     const Ip4 &currentMask() const { return mask_; }
     const Ip4 &currentGateway() const { return gateway_; }
     uint8_t storedConfig() const { return config_; }
+    uint8_t activeConfig() const { return activeConfig_; }   // what discovery reports
     const Ip4 &persistentIp() const { return persistentIp_; }
     const Ip4 &persistentMask() const { return persistentMask_; }
     const Ip4 &persistentGateway() const { return persistentGateway_; }
@@ -119,7 +120,8 @@ private:
     uint32_t controlWord_ = 0;
     unsigned long long received_ = 0;
     Ip4 ip_, mask_, gateway_;
-    uint8_t config_;
+    uint8_t config_;         // stored by IPCONFIG
+    uint8_t activeConfig_;   // in use since the last (re)start
     Ip4 persistentIp_, persistentMask_, persistentGateway_;
 };
 
