@@ -146,6 +146,12 @@ void DiscoveryLab::screenshot()
     const QString path = qEnvironmentVariable("ORVANTA_SCREENSHOT");
     if (path.isEmpty())
         QSKIP("set ORVANTA_SCREENSHOT to the output file");
+    // The form is laid out for the 8 pt dialog font of the Windows desktop it
+    // is used on; the larger default font of a bare X server clips the
+    // 100-pixel address fields.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
     MainWindow window;
     auto *cb = child<QComboBox>(window, "cbDevice");
     QVERIFY(cb->count() >= 2);
