@@ -10,3 +10,12 @@ if(TARGET orvanta_app)
                    -- env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:tst_discoverylab> fourEntriesOverTwoInterfaces)
   set_tests_properties(lab.discovery PROPERTIES TIMEOUT 120 LABELS lab)
 endif()
+
+# One discovery per socket against its 500 ms floor: figures only.
+if(TARGET orvanta_app)
+  add_test(NAME lab.discovery.bench
+           COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/discovery.lab
+                   -- env QT_QPA_PLATFORM=offscreen BENCH_REPEATS=3 $<TARGET_FILE:tst_discoverylab>
+                   benchDiscoveryPerSocket)
+  set_tests_properties(lab.discovery.bench PROPERTIES TIMEOUT 120 LABELS "lab;benchmark")
+endif()
