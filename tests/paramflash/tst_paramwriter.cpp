@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 using namespace param;
@@ -79,15 +80,14 @@ private slots:
     void fixedControlWordBounded();
 
 private:
-    FakeCamera *cam = nullptr;
+    std::unique_ptr<FakeCamera> cam;
     std::vector<quint8> image;
     QScopedPointer<QTemporaryDir> dir;
 };
 
 void TestParamWriter::init()
 {
-    delete cam;
-    cam = new FakeCamera;
+    cam.reset(new FakeCamera);
     std::fill(cam->flash.begin(), cam->flash.end(), Prefill);
     image = patternImage();
     dir.reset(new QTemporaryDir);
