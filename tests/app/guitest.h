@@ -36,7 +36,10 @@ struct MainWindowTestPeer {
 struct SignalReceivers : QObject {
     static int count(QObject *object, const char *signal)
     {
-        return static_cast<SignalReceivers *>(object)->receivers(signal);
+        // A pointer to the protected member, taken through this class, may
+        // be applied to any QObject.
+        int (QObject::*receivers)(const char *) const = &SignalReceivers::receivers;
+        return (object->*receivers)(signal);
     }
 };
 

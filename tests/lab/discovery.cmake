@@ -1,5 +1,7 @@
 # Discovery through the real window in the lab: four entries over two NICs.
 if(TARGET orvanta_app)
+  set(ORVANTA_APP_LAB_ENV env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=fast_unwind_on_malloc=0
+      LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/app/offscreen-leaks.supp)
   add_executable(tst_discoverylab ${CMAKE_CURRENT_SOURCE_DIR}/discovery.cpp)
   target_include_directories(tst_discoverylab PRIVATE ${PROJECT_SOURCE_DIR}/tests/app
                              $<TARGET_PROPERTY:orvanta_app,BINARY_DIR>/orvanta_app_autogen/include)
@@ -7,15 +9,13 @@ if(TARGET orvanta_app)
   set_target_properties(tst_discoverylab PROPERTIES AUTOUIC OFF)
   add_test(NAME lab.discovery
            COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/discovery.lab
-                   -- env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:tst_discoverylab> fourEntriesOverTwoInterfaces)
+                   -- ${ORVANTA_APP_LAB_ENV} $<TARGET_FILE:tst_discoverylab> fourEntriesOverTwoInterfaces)
   set_tests_properties(lab.discovery PROPERTIES TIMEOUT 120 LABELS lab)
-endif()
 
-# One discovery per socket against its 500 ms floor: figures only.
-if(TARGET orvanta_app)
+  # One discovery per socket against its 500 ms floor: figures only.
   add_test(NAME lab.discovery.bench
            COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/discovery.lab
-                   -- env QT_QPA_PLATFORM=offscreen BENCH_REPEATS=3 $<TARGET_FILE:tst_discoverylab>
+                   -- ${ORVANTA_APP_LAB_ENV} BENCH_REPEATS=3 $<TARGET_FILE:tst_discoverylab>
                    benchDiscoveryPerSocket)
   set_tests_properties(lab.discovery.bench PROPERTIES TIMEOUT 120 LABELS "lab;benchmark")
 endif()
