@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 
 // The warning icon lives in a static library; registering it explicitly at
@@ -27,6 +28,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     Q_UNUSED(resourcesRegistered);
     ui->setupUi(this);
+    fitAddressFields();
 
     auto *version = new QLabel(versionLabelText(buildStamp()), this);
     statusBar()->addWidget(version, 0);
@@ -42,6 +44,21 @@ MainWindow::MainWindow(QWidget *parent)
     connect(sendThread, &SendThread::step, this, &MainWindow::updateStep);
     connect(sendThread, &SendThread::msg, this, &MainWindow::showMsg);
     sendThread->start();
+}
+
+// The address fields are 100 pixels wide, which fits a full address in the
+// Windows dialog font. With a larger font they would scroll, and a mask of
+// 255.255.255.0 would read "55.255.255.0": widen them just enough instead.
+void MainWindow::fitAddressFields()
+{
+    for (QLineEdit *field : {ui->leIP, ui->leMask, ui->leGateway}) {
+        const int needed =
+            field->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 16;
+        if (needed > field->maximumWidth()) {
+            field->setMinimumWidth(needed);
+            field->setMaximumWidth(needed);
+        }
+    }
 }
 
 MainWindow::~MainWindow()

@@ -78,6 +78,7 @@ private:
     // Disables every control that talks to the camera while a flash job runs,
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
+    void fitAddressFields();
     // The three address fields, normalised; false (after telling the user
     // which field is wrong) when one is not a dotted-decimal IPv4 address.
     bool checkedAddressFields(QString &ip, QString &mask, QString &gateway);
