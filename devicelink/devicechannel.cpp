@@ -160,21 +160,11 @@ bool DeviceChannel::readReg(quint32 address, quint32 &value)
                 return Verdict::Stale;
             return Verdict::Reject;
         });
-    switch (o.kind) {
-    case Outcome::NoDevice:
-    case Outcome::Rejected:
+    // A reply with the wrong id is not logged: it is an ordinary late answer.
+    if (!reportOutcome(o, "error on recv ", nullptr))
         return false;
-    case Outcome::SendFailed:
-        logNumber("sendto err ", o.error);
-        return false;
-    case Outcome::NoReply:
-        logNumber("error on recv ", o.error);
-        return false;
-    case Outcome::Accepted:
-        value = result;
-        return true;
-    }
-    return false;
+    value = result;
+    return true;
 }
 
 bool DeviceChannel::readMem(quint32 address, quint32 count, quint8 *buffer, int &size)
@@ -195,23 +185,10 @@ bool DeviceChannel::readMem(quint32 address, quint32 count, quint8 *buffer, int 
                 return Verdict::Stale;
             return Verdict::Reject;
         });
-    switch (o.kind) {
-    case Outcome::NoDevice:
+    if (!reportOutcome(o, "readmem error on recv ", "readmem error on header "))
         return false;
-    case Outcome::SendFailed:
-        logNumber("sendto err ", o.error);
-        return false;
-    case Outcome::NoReply:
-        logNumber("readmem error on recv ", o.error);
-        return false;
-    case Outcome::Rejected:
-        logNumber("readmem error on header ", o.length);
-        return false;
-    case Outcome::Accepted:
-        size = o.length;
-        return true;
-    }
-    return false;
+    size = o.length;
+    return true;
 }
 
 // DEVWRITE acknowledges are tested by status and code; the id serves only to
@@ -241,22 +218,7 @@ bool DeviceChannel::writeMem(quint16 address, const quint8 *data, int length, in
         },
         deviceAddr, AccessPauseMs, reply, sizeof reply,
         [](const quint8 *d, int n, quint16 id) { return judgeDevWrite(d, n, id); });
-    switch (o.kind) {
-    case Outcome::NoDevice:
-        return false;
-    case Outcome::SendFailed:
-        logNumber("sendto err ", o.error);
-        return false;
-    case Outcome::NoReply:
-        logNumber("error on recv ", o.error);
-        return false;
-    case Outcome::Rejected:
-        logNumber("writemem error on header ", o.length);
-        return false;
-    case Outcome::Accepted:
-        return true;
-    }
-    return false;
+    return reportOutcome(o, "error on recv ", "writemem error on header ");
 }
 
 bool DeviceChannel::writeMemWord(quint32 address, quint32 value)
@@ -269,22 +231,7 @@ bool DeviceChannel::writeMemWord(quint32 address, quint32 value)
         },
         deviceAddr, AccessPauseMs, reply, sizeof reply,
         [](const quint8 *d, int n, quint16 id) { return judgeDevWrite(d, n, id); });
-    switch (o.kind) {
-    case Outcome::NoDevice:
-        return false;
-    case Outcome::SendFailed:
-        logNumber("sendto err ", o.error);
-        return false;
-    case Outcome::NoReply:
-        logNumber("writemem error on recv ", o.error);
-        return false;
-    case Outcome::Rejected:
-        logNumber("writemem error on header ", o.length);
-        return false;
-    case Outcome::Accepted:
-        return true;
-    }
-    return false;
+    return reportOutcome(o, "writemem error on recv ", "writemem error on header ");
 }
 
 bool DeviceChannel::forceIp(const QString &ip, const QString &mask, const QString &gateway,
@@ -305,7 +252,7 @@ bool DeviceChannel::forceIp(const QString &ip, const QString &mask, const QStrin
         },
         broadcastAddr, IpCommandPauseMs, awaitReply ? reply : nullptr, sizeof reply,
         [](const quint8 *, int, quint16) { return Verdict::Accept; });
-    return ipCommandResult(o);
+    return reportOutcome(o, "error on recv ", nullptr);
 }
 
 bool DeviceChannel::configIp(const QString &ip, const QString &mask, const QString &gateway,
@@ -325,20 +272,27 @@ bool DeviceChannel::configIp(const QString &ip, const QString &mask, const QStri
         },
         broadcastAddr, IpCommandPauseMs, reply, sizeof reply,
         [](const quint8 *, int, quint16) { return Verdict::Accept; });
-    return ipCommandResult(o);
+    return reportOutcome(o, "error on recv ", nullptr);
 }
 
-bool DeviceChannel::ipCommandResult(const Outcome &o)
+// Writes the debug line of a failed exchange with the operation's own labels
+// (no line for a rejected reply when `rejectedLabel` is null); true only when
+// the reply was accepted.
+bool DeviceChannel::reportOutcome(const Outcome &o, const char *noReplyLabel,
+                                  const char *rejectedLabel)
 {
     switch (o.kind) {
     case Outcome::NoDevice:
-    case Outcome::Rejected:
         return false;
     case Outcome::SendFailed:
         logNumber("sendto err ", o.error);
         return false;
     case Outcome::NoReply:
-        logNumber("error on recv ", o.error);
+        logNumber(noReplyLabel, o.error);
+        return false;
+    case Outcome::Rejected:
+        if (rejectedLabel)
+            logNumber(rejectedLabel, o.length);
         return false;
     case Outcome::Accepted:
         return true;

@@ -57,7 +57,8 @@ private:
                      int replySize, Judge judge);
 
     static Verdict judgeDevWrite(const quint8 *data, int length, quint16 sentId);
-    static bool ipCommandResult(const Outcome &outcome);
+    static bool reportOutcome(const Outcome &outcome, const char *noReplyLabel,
+                              const char *rejectedLabel);
 
     QMutex exchangeLock_;
     int replyTimeoutMs_ = UdpSocket::ReceiveTimeoutMs;

@@ -200,15 +200,22 @@ void UdpSocket::close()
 #endif
 }
 
+// A call on a closed socket fails like the platform's own calls do, so the
+// caller's "last error" line names the cause.
+static void setNoSocketError()
+{
+#ifdef _WIN32
+    WSASetLastError(WSAENOTSOCK);
+#else
+    errno = EBADF;
+#endif
+}
+
 int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
 {
     std::intptr_t h = handle_;
     if (h == NoHandle || length < 0 || (length > 0 && !data)) {
-#ifdef _WIN32
-        WSASetLastError(WSAENOTSOCK);
-#else
-        errno = EBADF;
-#endif
+        setNoSocketError();
         return -1;
     }
     sockaddr_in sa = toSockaddr(to);
@@ -232,11 +239,7 @@ int UdpSocket::receive(void *buffer, int size, int timeoutMs, SocketAddress *fro
         std::memset(buffer, 0, static_cast<size_t>(size));
     std::intptr_t h = handle_;
     if (h == NoHandle || !buffer || size <= 0) {
-#ifdef _WIN32
-        WSASetLastError(WSAENOTSOCK);
-#else
-        errno = EBADF;
-#endif
+        setNoSocketError();
         return -1;
     }
     if (timeoutMs > ReceiveTimeoutMs)
