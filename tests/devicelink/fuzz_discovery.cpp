@@ -38,33 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 #ifdef ORVANTA_FUZZ_REPLAY
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
     int files = 0;
     for (int i = 1; i < argc; ++i) {
-        const QFileInfo info(QString::fromLocal8Bit(argv[i]));
-        QStringList paths;
-        if (info.isDir()) {
-            for (const QFileInfo &f : QDir(info.filePath()).entryInfoList(QDir::Files, QDir::Name))
-                paths.append(f.filePath());
-        } else if (info.isFile()) {
-            paths.append(info.filePath());
-        } else {
-            std::fprintf(stderr, "no such corpus: %s\n", argv[i]);
-            return 1;
-        }
-        for (const QString &path : paths) {
-            QFile f(path);
-            if (!f.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
-                return 1;
-            }
+        const QDir dir(QString::fromLocal8Bit(argv[i]));
+        for (const QFileInfo &info : dir.entryInfoList(QDir::Files, QDir::Name)) {
+            QFile f(info.filePath());
+            if (!f.open(QIODevice::ReadOnly))
+                return std::fprintf(stderr, "cannot read %s\n", qPrintable(info.filePath())), 1;
             const QByteArray bytes = f.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                                   std::size_t(bytes.size()));
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
             ++files;
         }
     }
