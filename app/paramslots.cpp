@@ -45,8 +45,34 @@ param::ReadResult readParamFileReporting(QWidget *parent, const QString &path)
     return result;
 }
 
+// Eats the user's input while it is installed on the application.
+class InputSwallower : public QObject {
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 // Keeps the camera controls disabled and the wait cursor up while a blocking
-// camera job runs, and gives both back on every way out.
+// camera job runs, and gives both back on every way out. Clicks made during
+// the job wait in the window system's queue; without the drain below they
+// would reach Write once it is enabled again, and a double click would write
+// the camera twice. They are dropped instead, while the job lock still holds,
+// so nothing started from the drain can begin another camera job.
 class CameraJobScope {
 public:
     explicit CameraJobScope(std::function<void(bool)> setControlsEnabled)
@@ -57,6 +83,10 @@ public:
     }
     ~CameraJobScope()
     {
+        InputSwallower swallower;
+        qApp->installEventFilter(&swallower);
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(&swallower);
         QApplication::restoreOverrideCursor();
         setEnabled_(true);
     }

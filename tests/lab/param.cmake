@@ -1,10 +1,8 @@
 # The parameter writer through the real window in the lab (three cameras on
 # one segment, see param-lab.sh). About half a minute.
 if(TARGET orvanta_app)
-  add_executable(tst_paramlab ${CMAKE_CURRENT_SOURCE_DIR}/param_lab.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/paramflash/windowtest.h)
-  target_include_directories(tst_paramlab PRIVATE ${PROJECT_SOURCE_DIR}/tests/paramflash)
-  target_link_libraries(tst_paramlab PRIVATE orvanta_app Qt5::Test)
+  add_executable(tst_paramlab ${CMAKE_CURRENT_SOURCE_DIR}/param_lab.cpp)
+  target_link_libraries(tst_paramlab PRIVATE orvanta_app orvanta_testsupport)
   add_test(NAME lab.param
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/param-lab.sh ${ORVANTA_LAB} $<TARGET_FILE:camsim>
                    $<TARGET_FILE:tst_paramlab>)

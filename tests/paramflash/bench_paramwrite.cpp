@@ -56,10 +56,11 @@ double measureRoundTrip(const quint8 camera[4], int samples)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir work;
-    CamsimProcess camsim(work.path(), "127.0.0.2", {"--version", "2.3"});
-    if (!camsim.ready()) {
-        std::fprintf(stderr, "camsim did not start\n");
+    QTemporaryDir dumps;
+    CamsimProcess camsim;
+    QString error;
+    if (!camsim.start({"--version", "2.3"}, &error, "127.0.0.2", 3956)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     const quint8 camera[4] = {127, 0, 0, 2};
@@ -84,7 +85,7 @@ int main(int argc, char **argv)
     QElapsedTimer t;
     t.start();
     const param::ParamWriteOutcome out =
-        param::writeParamImage(channel, image.data(), layout, work.path());
+        param::writeParamImage(channel, image.data(), layout, dumps.path());
     const double elapsed = double(t.nsecsElapsed()) / 1e6;
     if (out.result != param::ParamWriteOutcome::Result::Success) {
         std::fprintf(stderr, "write did not succeed (result %d, sector %d)\n", int(out.result),
