@@ -3,10 +3,7 @@ if(TARGET orvanta_app)
   set(ORVANTA_APP_LAB_ENV env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=fast_unwind_on_malloc=0
       LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/app/offscreen-leaks.supp)
   add_executable(tst_discoverylab ${CMAKE_CURRENT_SOURCE_DIR}/discovery.cpp)
-  target_include_directories(tst_discoverylab PRIVATE ${PROJECT_SOURCE_DIR}/tests/app
-                             $<TARGET_PROPERTY:orvanta_app,BINARY_DIR>/orvanta_app_autogen/include)
-  target_link_libraries(tst_discoverylab PRIVATE orvanta_app Qt5::Test)
-  set_target_properties(tst_discoverylab PROPERTIES AUTOUIC OFF)
+  target_link_libraries(tst_discoverylab PRIVATE orvanta_app orvanta_testsupport)
   add_test(NAME lab.discovery
            COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/discovery.lab
                    -- ${ORVANTA_APP_LAB_ENV} $<TARGET_FILE:tst_discoverylab> fourEntriesOverTwoInterfaces)

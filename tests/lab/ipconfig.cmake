@@ -1,10 +1,7 @@
 # IP assignment through the real window in the lab, one lab per scenario.
 if(TARGET orvanta_app)
   add_executable(tst_ipconfiglab ${CMAKE_CURRENT_SOURCE_DIR}/ipconfig.cpp)
-  target_include_directories(tst_ipconfiglab PRIVATE ${PROJECT_SOURCE_DIR}/tests/app
-                             $<TARGET_PROPERTY:orvanta_app,BINARY_DIR>/orvanta_app_autogen/include)
-  target_link_libraries(tst_ipconfiglab PRIVATE orvanta_app Qt5::Test)
-  set_target_properties(tst_ipconfiglab PROPERTIES AUTOUIC OFF)
+  target_link_libraries(tst_ipconfiglab PRIVATE orvanta_app orvanta_testsupport)
   foreach(scenario forceIpIntoHostSubnet ipConfigStatic ipConfigDhcpThenLla refusedInputsSendNothing)
     add_test(NAME lab.ipconfig.${scenario}
              COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim> ${CMAKE_CURRENT_SOURCE_DIR}/ipconfig.lab

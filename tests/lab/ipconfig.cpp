@@ -1,10 +1,11 @@
 // IP assignment end to end, run by scripts/lab in the host namespace of
 // ipconfig.lab: the window moves "mover" with Force IP and IP Config, and
 // "bystander" on the same segment is never touched.
-#include "guitest.h"
+#include "boxanswerer.h"
+#include "devicelink.h"
+#include "mainwindow.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,55 +13,38 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
 
-const QString MoverMac = QStringLiteral("020000000303");
-const QString BystanderMac = QStringLiteral("020000000202");
+const QString MoverMac = "020000000303";
+const QString BystanderMac = "020000000202";
 
-QStringList cameraLog(const char *camera)
+// A camera's log lines starting with one of `prefixes`, except the commands
+// it saw and ignored because they were for another MAC.
+QStringList logLines(const char *camera, const QStringList &prefixes)
 {
-    QFile f(qEnvironmentVariable("LAB_DIR") + QLatin1Char('/') + QLatin1String(camera) + QStringLiteral(".log"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QFile f(qEnvironmentVariable("LAB_DIR") + '/' + camera + ".log");
+    QStringList out;
+    if (f.open(QIODevice::ReadOnly))
+        for (const QString &line : QString::fromUtf8(f.readAll()).split('\n'))
+            for (const QString &p : prefixes)
+                if (line.startsWith(p) && !line.contains("ignored"))
+                    out << line;
+    return out;
 }
-
-// Lines of a camera's log that show an IP command acting on it (as opposed
-// to one it saw and ignored because it was addressed to another MAC).
-QStringList actedOn(const char *camera)
-{
-    QStringList acted;
-    for (const QString &line : cameraLog(camera))
-        if ((line.startsWith(QLatin1String("forceip")) || line.startsWith(QLatin1String("ipconfig"))
-             || line.startsWith(QLatin1String("restart")) || line.startsWith(QLatin1String("ip-hook")))
-            && !line.contains(QLatin1String("ignored")))
-            acted << line;
-    return acted;
-}
-
-// IP command datagrams a camera received at all.
-int ipCommandsReceived(const char *camera)
-{
-    int n = 0;
-    for (const QString &line : cameraLog(camera))
-        n += line.startsWith(QLatin1String("rx cmd=0x0004 ")) || line.startsWith(QLatin1String("rx cmd=0x8004 "));
-    return n;
-}
+QStringList actedOn(const char *camera) { return logLines(camera, {"forceip", "ipconfig", "restart", "ip-hook"}); }
 
 // The address on the camera namespace's eth0.
 QString namespaceAddress(const char *camera)
 {
     QProcess ip;
-    ip.start(QStringLiteral("ip"), {QStringLiteral("-n"), qEnvironmentVariable("LAB_PREFIX") + QLatin1Char('-') + QLatin1String(camera),
-                                    QStringLiteral("-4"), QStringLiteral("-o"), QStringLiteral("addr"),
-                                    QStringLiteral("show"), QStringLiteral("dev"), QStringLiteral("eth0")});
-    if (!ip.waitForFinished(5000))
-        return {};
-    const auto m = QRegularExpression(QStringLiteral("inet (\\S+)")).match(QString::fromUtf8(ip.readAllStandardOutput()));
-    return m.hasMatch() ? m.captured(1) : QString();
+    ip.start("ip", {"-n", qEnvironmentVariable("LAB_PREFIX") + '-' + camera, "-4", "-o", "addr", "show", "dev", "eth0"});
+    ip.waitForFinished(5000);
+    return QRegularExpression("inet (\\S+)").match(ip.readAllStandardOutput()).captured(1);
 }
 
 }  // namespace
@@ -68,57 +52,18 @@ QString namespaceAddress(const char *camera)
 class IpConfigLab : public QObject {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    std::unique_ptr<MainWindow> window;
 
-    void forceIpIntoHostSubnet();
-    void ipConfigStatic();
-    void ipConfigDhcpThenLla();
-    void refusedInputsSendNothing();
-
-private:
     template <class T = QWidget>
-    T *child(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
-    // Selects the entry of the camera with this MAC; its label, or empty.
-    QString select(const QString &mac)
+    T *child(const char *name) { return window->findChild<T *>(name); }
+    QString text(const char *name) { return child<QLineEdit>(name)->text(); }
+    bool checked(const char *name) { return child<QRadioButton>(name)->isChecked(); }
+    // Clicks a button; the texts of the boxes it showed.
+    QStringList press(const char *button)
     {
-        auto *cb = child<QComboBox>("cbDevice");
-        for (int i = 0; i < cb->count(); ++i) {
-            if (cb->itemText(i).endsWith(QLatin1Char(':') + mac)) {
-                cb->setCurrentIndex(i);
-                QMetaObject::invokeMethod(window.get(), "on_cbDevice_currentIndexChanged", Q_ARG(int, i));
-                return cb->itemText(i);
-            }
-        }
-        return {};
-    }
-    // Refreshes until the camera with `mac` is listed at an address matching
-    // `ip` (its move is carried out by the lab a moment after the answer).
-    QString refreshUntil(const QString &mac, const QRegularExpression &ip)
-    {
-        QElapsedTimer t;
-        t.start();
-        QString label;
-        do {
-            QTest::mouseClick(child<QPushButton>("btnRefresh"), Qt::LeftButton);
-            label = select(mac);
-            if (ip.match(label.section(QLatin1Char(':'), 0, 0)).hasMatch())
-                return label;
-        } while (t.elapsed() < 10000);
-        return label;
-    }
-    bool readRegWorks()
-    {
-        // The camera's interface move is asynchronous: allow a few tries.
-        for (int i = 0; i < 10; ++i) {
-            quint32 value = 0;
-            if (window->readReg(0, value))
-                return true;
-            QTest::qWait(200);
-        }
-        return false;
+        BoxAnswerer answerer;
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+        return answerer.texts();
     }
     void setFields(const QString &ip, const QString &mask, const QString &gateway)
     {
@@ -126,162 +71,146 @@ private:
         child<QLineEdit>("leMask")->setText(mask);
         child<QLineEdit>("leGateway")->setText(gateway);
     }
+    // Selects the entry of the camera with this MAC; its address, or empty.
+    QString select(const QString &mac)
+    {
+        auto *cb = child<QComboBox>("cbDevice");
+        for (int i = 0; i < cb->count(); ++i) {
+            if (cb->itemText(i).endsWith(':' + mac)) {
+                cb->setCurrentIndex(i);
+                QMetaObject::invokeMethod(window.get(), "on_cbDevice_currentIndexChanged", Q_ARG(int, i));
+                return cb->itemText(i).section(':', 0, 0);
+            }
+        }
+        return {};
+    }
+    // Refreshes until the mover is listed and `done` holds for its address
+    // (the lab moves it a moment after the answer); its address.
+    QString refreshUntil(const std::function<bool(const QString &)> &done)
+    {
+        QElapsedTimer t;
+        t.start();
+        QString ip;
+        do {
+            press("btnRefresh");
+            ip = select(MoverMac);
+        } while (!done(ip) && t.elapsed() < 10000);
+        return ip;
+    }
+    bool readRegWorks()
+    {
+        for (int i = 0; i < 10; ++i, QTest::qWait(200)) {
+            quint32 value = 0;
+            if (window->readReg(0, value))
+                return true;
+        }
+        return false;
+    }
     void checkBystanderUntouched()
     {
         QCOMPARE(actedOn("bystander"), QStringList());
         QCOMPARE(namespaceAddress("bystander"), QStringLiteral("192.0.2.20/24"));
-        const QString label = select(BystanderMac);
-        QCOMPARE(label, QStringLiteral("192.0.2.20:STILL:020000000202"));
-        QVERIFY(child<QRadioButton>("rbIPConfigStatic")->isChecked());
+        QCOMPARE(select(BystanderMac), QStringLiteral("192.0.2.20"));
+        QVERIFY(checked("rbIPConfigStatic"));
     }
 
-    std::unique_ptr<MainWindow> window;
-};
-
-void IpConfigLab::initTestCase()
-{
-    if (qEnvironmentVariableIsEmpty("LAB_DIR"))
-        QSKIP("runs only inside scripts/lab with ipconfig.lab");
-}
-
-void IpConfigLab::init()
-{
-    window = std::make_unique<MainWindow>();
-    QCOMPARE(child<QComboBox>("cbDevice")->count(), 2);
-}
-
-void IpConfigLab::cleanup()
-{
-    window.reset();
-}
-
-void IpConfigLab::forceIpIntoHostSubnet()
-{
-    QCOMPARE(select(MoverMac), QStringLiteral("203.0.113.30:MOVER:020000000303"));
-    QVERIFY(!child("lblWarn")->isHidden());
-    setFields(QStringLiteral("192.0.2.77"), QStringLiteral("255.255.255.0"), QStringLiteral("192.0.2.1"));
-    BoxAnswerer answerer;
-    QTest::mouseClick(child<QPushButton>("btnForceIp"), Qt::LeftButton);
-    QVERIFY2(answerer.boxes.isEmpty(), qPrintable(answerer.texts().join('|')));
-
-    const QString label = refreshUntil(MoverMac, QRegularExpression(QStringLiteral("^192\\.0\\.2\\.77$")));
-    QCOMPARE(label, QStringLiteral("192.0.2.77:MOVER:020000000303"));
-    QVERIFY(child("lblWarn")->isHidden());
-    QCOMPARE(child("gbIPConfig")->styleSheet(), QString());
-    QCOMPARE(child<QLabel>("lblHostIP")->text(), QStringLiteral("192.0.2.1"));
-    QVERIFY(readRegWorks());
-    QVERIFY(actedOn("mover").contains(QStringLiteral("forceip 192.0.2.77 255.255.255.0 192.0.2.1")));
-    QCOMPARE(namespaceAddress("mover"), QStringLiteral("192.0.2.77/24"));
-    checkBystanderUntouched();
-}
-
-void IpConfigLab::ipConfigStatic()
-{
-    select(MoverMac);
-    child<QRadioButton>("rbIPConfigStatic")->setChecked(true);
-    // Leading zeros are decimal: 088 is eighty-eight.
-    setFields(QStringLiteral("192.0.2.088"), QStringLiteral("255.255.255.0"), QStringLiteral("192.0.2.1"));
-    BoxAnswerer answerer;
-    QTest::mouseClick(child<QPushButton>("btnIPConfig"), Qt::LeftButton);
-    QVERIFY2(answerer.boxes.isEmpty(), qPrintable(answerer.texts().join('|')));
-
-    const QString label = refreshUntil(MoverMac, QRegularExpression(QStringLiteral("^192\\.0\\.2\\.88$")));
-    QCOMPARE(label, QStringLiteral("192.0.2.88:MOVER:020000000303"));
-    QVERIFY(child("lblWarn")->isHidden());
-    QVERIFY(child<QRadioButton>("rbIPConfigStatic")->isChecked());
-    QCOMPARE(child<QLineEdit>("leGateway")->text(), QStringLiteral("192.0.2.1"));
-    QVERIFY(readRegWorks());
-    const QStringList acted = actedOn("mover");
-    QVERIFY2(acted.contains(QStringLiteral("ipconfig 0x05 192.0.2.88 255.255.255.0 192.0.2.1")),
-             qPrintable(acted.join('|')));
-    QVERIFY(acted.contains(QStringLiteral("forceip 0.0.0.0 0.0.0.0 0.0.0.0")));
-    QVERIFY(acted.contains(QStringLiteral("restart static 192.0.2.88 255.255.255.0 192.0.2.1")));
-    checkBystanderUntouched();
-}
-
-void IpConfigLab::ipConfigDhcpThenLla()
-{
-    const QRegularExpression linkLocal(QStringLiteral("^169\\.254\\.\\d+\\.\\d+$"));
-
-    select(MoverMac);
-    child<QRadioButton>("rbIPConfigDHCP")->setChecked(true);
+private slots:
+    void initTestCase()
     {
-        BoxAnswerer answerer;
-        QTest::mouseClick(child<QPushButton>("btnIPConfig"), Qt::LeftButton);
-        QVERIFY2(answerer.boxes.isEmpty(), qPrintable(answerer.texts().join('|')));
+        if (qEnvironmentVariableIsEmpty("LAB_DIR"))
+            QSKIP("runs only inside scripts/lab with ipconfig.lab");
     }
-    QString label = refreshUntil(MoverMac, linkLocal);
-    QVERIFY2(linkLocal.match(label.section(QLatin1Char(':'), 0, 0)).hasMatch(), qPrintable(label));
-    QVERIFY(child<QRadioButton>("rbIPConfigDHCP")->isChecked());
-    QVERIFY(!child("lblWarn")->isHidden());  // 169.254 is not nic0's subnet
-    QCOMPARE(child<QLineEdit>("leMask")->text(), QStringLiteral("255.255.0.0"));
-    QVERIFY(actedOn("mover").contains(QStringLiteral("ipconfig 0x06 0.0.0.0 0.0.0.0 0.0.0.0")));
-
-    // From link-local, the IP commands still reach it: they are broadcast.
-    child<QRadioButton>("rbIPConfigLLA")->setChecked(true);
+    void init()
     {
-        BoxAnswerer answerer;
-        QTest::mouseClick(child<QPushButton>("btnIPConfig"), Qt::LeftButton);
-        QVERIFY2(answerer.boxes.isEmpty(), qPrintable(answerer.texts().join('|')));
+        window = std::make_unique<MainWindow>();
+        QCOMPARE(child<QComboBox>("cbDevice")->count(), 2);
     }
-    QElapsedTimer t;
-    t.start();
-    do {
-        QTest::mouseClick(child<QPushButton>("btnRefresh"), Qt::LeftButton);
-        label = select(MoverMac);
-    } while (!child<QRadioButton>("rbIPConfigLLA")->isChecked() && t.elapsed() < 10000);
-    QVERIFY2(linkLocal.match(label.section(QLatin1Char(':'), 0, 0)).hasMatch(), qPrintable(label));
-    QVERIFY(child<QRadioButton>("rbIPConfigLLA")->isChecked());
-    QVERIFY(actedOn("mover").contains(QStringLiteral("ipconfig 0x04 0.0.0.0 0.0.0.0 0.0.0.0")));
-    QVERIFY(namespaceAddress("mover").startsWith(QLatin1String("169.254.")));
-    checkBystanderUntouched();
-}
+    void cleanup() { window.reset(); }
 
-void IpConfigLab::refusedInputsSendNothing()
-{
-    struct Case {
-        const char *button;
-        const char *field;
-        const char *text;
-        const char *message;
-    };
-    const Case cases[] = {
-        {"btnForceIp", "leIP", "192.0..5",
-         "The IP address is not a valid IPv4 address (four numbers 0-255 separated by dots)."},
-        {"btnForceIp", "leGateway", "192.0.2.256",
-         "The gateway is not a valid IPv4 address (four numbers 0-255 separated by dots)."},
-        {"btnIPConfig", "leMask", "255.255.256.0",
-         "The subnet mask is not a valid IPv4 address (four numbers 0-255 separated by dots)."},
-    };
-    select(MoverMac);
-    for (const Case &c : cases) {
-        setFields(QStringLiteral("192.0.2.77"), QStringLiteral("255.255.255.0"), QStringLiteral("192.0.2.1"));
+    void forceIpIntoHostSubnet()
+    {
+        QCOMPARE(select(MoverMac), QStringLiteral("203.0.113.30"));
+        QVERIFY(!child("lblWarn")->isHidden());
+        setFields("192.0.2.77", "255.255.255.0", "192.0.2.1");
+        QCOMPARE(press("btnForceIp"), QStringList());
+        QCOMPARE(refreshUntil([](const QString &ip) { return ip == "192.0.2.77"; }), QStringLiteral("192.0.2.77"));
+        QVERIFY(child("lblWarn")->isHidden());
+        QCOMPARE(child<QLabel>("lblHostIP")->text(), QStringLiteral("192.0.2.1"));
+        QVERIFY(readRegWorks());
+        QVERIFY(actedOn("mover").contains("forceip 192.0.2.77 255.255.255.0 192.0.2.1"));
+        QCOMPARE(namespaceAddress("mover"), QStringLiteral("192.0.2.77/24"));
+        checkBystanderUntouched();
+    }
+
+    void ipConfigStatic()
+    {
+        select(MoverMac);
         child<QRadioButton>("rbIPConfigStatic")->setChecked(true);
-        child<QLineEdit>(c.field)->setText(QLatin1String(c.text));
-        BoxAnswerer answerer;
-        QTest::mouseClick(child<QPushButton>(c.button), Qt::LeftButton);
-        QCOMPARE(answerer.texts(), QStringList{QLatin1String(c.message)});
-        QCOMPARE(answerer.boxes[0].title, QStringLiteral("Error"));
+        setFields("192.0.2.088", "255.255.255.0", "192.0.2.1");  // 088 is eighty-eight
+        QCOMPARE(press("btnIPConfig"), QStringList());
+        QCOMPARE(refreshUntil([](const QString &ip) { return ip == "192.0.2.88"; }), QStringLiteral("192.0.2.88"));
+        QVERIFY(child("lblWarn")->isHidden());
+        QVERIFY(checked("rbIPConfigStatic"));
+        QCOMPARE(text("leGateway"), QStringLiteral("192.0.2.1"));
+        QVERIFY(readRegWorks());
+        const QStringList acted = actedOn("mover");
+        QVERIFY2(acted.contains("ipconfig 0x05 192.0.2.88 255.255.255.0 192.0.2.1"), qPrintable(acted.join('|')));
+        QVERIFY(acted.contains("forceip 0.0.0.0 0.0.0.0 0.0.0.0"));
+        QVERIFY(acted.contains("restart static 192.0.2.88 255.255.255.0 192.0.2.1"));
+        checkBystanderUntouched();
     }
 
-    // No camera selected: the list is empty, the channel still has a socket.
-    DeviceLink::instance().devices().clear();
-    window->refreshDeviceList();
-    QVERIFY(window->channel().hasDevice());
-    setFields(QStringLiteral("192.0.2.77"), QStringLiteral("255.255.255.0"), QStringLiteral("192.0.2.1"));
-    for (const char *button : {"btnForceIp", "btnIPConfig"}) {
-        BoxAnswerer answerer;
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-        QCOMPARE(answerer.texts(), QStringList{QStringLiteral("Please select a camera first.")});
-        QCOMPARE(answerer.boxes[0].title, QStringLiteral("Info"));
+    void ipConfigDhcpThenLla()
+    {
+        auto linkLocal = [](const QString &ip) { return ip.startsWith("169.254."); };
+        select(MoverMac);
+        child<QRadioButton>("rbIPConfigDHCP")->setChecked(true);
+        QCOMPARE(press("btnIPConfig"), QStringList());
+        QVERIFY(linkLocal(refreshUntil(linkLocal)));
+        QVERIFY(checked("rbIPConfigDHCP"));
+        QVERIFY(!child("lblWarn")->isHidden());  // 169.254 is not nic0's subnet
+        QCOMPARE(text("leMask"), QStringLiteral("255.255.0.0"));
+        QVERIFY(actedOn("mover").contains("ipconfig 0x06 0.0.0.0 0.0.0.0 0.0.0.0"));
+
+        // From link-local the IP commands still reach it: they are broadcast.
+        child<QRadioButton>("rbIPConfigLLA")->setChecked(true);
+        QCOMPARE(press("btnIPConfig"), QStringList());
+        QVERIFY(linkLocal(refreshUntil([&](const QString &ip) { return !ip.isEmpty() && checked("rbIPConfigLLA"); })));
+        QVERIFY(checked("rbIPConfigLLA"));
+        QVERIFY(actedOn("mover").contains("ipconfig 0x04 0.0.0.0 0.0.0.0 0.0.0.0"));
+        QVERIFY(namespaceAddress("mover").startsWith("169.254."));
+        checkBystanderUntouched();
     }
 
-    // Nothing reached either camera: no IP command datagram at all.
-    QTest::qWait(300);
-    QCOMPARE(ipCommandsReceived("mover"), 0);
-    QCOMPARE(ipCommandsReceived("bystander"), 0);
-    QCOMPARE(namespaceAddress("mover"), QStringLiteral("203.0.113.30/24"));
-}
+    void refusedInputsSendNothing()
+    {
+        const QString tail = " is not a valid IPv4 address (four numbers 0-255 separated by dots).";
+        const struct { const char *button, *field, *text; QString message; } cases[] = {
+            {"btnForceIp", "leIP", "192.0..5", "The IP address" + tail},
+            {"btnForceIp", "leGateway", "192.0.2.256", "The gateway" + tail},
+            {"btnIPConfig", "leMask", "255.255.256.0", "The subnet mask" + tail}};
+        select(MoverMac);
+        child<QRadioButton>("rbIPConfigStatic")->setChecked(true);
+        for (const auto &c : cases) {
+            setFields("192.0.2.77", "255.255.255.0", "192.0.2.1");
+            child<QLineEdit>(c.field)->setText(c.text);
+            QCOMPARE(press(c.button), QStringList{c.message});
+        }
+        // No camera selected: the list is empty, the channel still has a socket.
+        DeviceLink::instance().devices().clear();
+        window->refreshDeviceList();
+        QVERIFY(window->channel().hasDevice());
+        setFields("192.0.2.77", "255.255.255.0", "192.0.2.1");
+        for (const char *button : {"btnForceIp", "btnIPConfig"})
+            QCOMPARE(press(button), QStringList{"Please select a camera first."});
+
+        // Not one IP command datagram reached either camera.
+        QTest::qWait(300);
+        for (const char *camera : {"mover", "bystander"})
+            QCOMPARE(logLines(camera, {"rx cmd=0x0004 ", "rx cmd=0x8004 "}), QStringList());
+        QCOMPARE(namespaceAddress("mover"), QStringLiteral("203.0.113.30/24"));
+    }
+};
 
 QTEST_MAIN(IpConfigLab)
 #include "ipconfig.moc"
