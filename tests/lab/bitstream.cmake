@@ -3,10 +3,8 @@
 if(TARGET orvanta_app)
   set(ORVANTA_BITSTREAM_LEAK_ENV_ARGS ASAN_OPTIONS=fast_unwind_on_malloc=0
       LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/bitstream/offscreen-leaks.supp)
-  add_executable(tst_bitstreamlab ${PROJECT_SOURCE_DIR}/tests/bitstream/tst_bitstreamlab.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/bitstream/dialoganswerer.h)
-  target_include_directories(tst_bitstreamlab PRIVATE ${PROJECT_SOURCE_DIR}/tests/bitstream)
-  target_link_libraries(tst_bitstreamlab PRIVATE orvanta_app Qt5::Test)
+  add_executable(tst_bitstreamlab ${PROJECT_SOURCE_DIR}/tests/bitstream/tst_bitstreamlab.cpp)
+  target_link_libraries(tst_bitstreamlab PRIVATE orvanta_app orvanta_testsupport)
   foreach(scenario success doneWithoutReadBack verifyError stopsAnswering)
     add_test(NAME lab.bitstream.${scenario}
              COMMAND ${ORVANTA_LAB} --camsim $<TARGET_FILE:camsim>
