@@ -15,15 +15,11 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void check(bool condition)
+static void check(bool condition)
 {
     if (!condition)
         std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -38,13 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(small.status != param::ReadStatus::TooLarge || small.lines.isEmpty());
 
     const QStringList lines = param::cleanParamLines(content);
-    for (const QString &line : lines) {
-        check(!line.isEmpty());
-        check(line == line.trimmed());
-        check(!line.startsWith(QLatin1String("//")));
-        check(!line.contains(QLatin1String("//")));
-        check(!line.contains(QLatin1Char('\n')));
-    }
+    for (const QString &line : lines)
+        check(!line.isEmpty() && line == line.trimmed() && !line.contains(QLatin1String("//")) &&
+              !line.contains(QLatin1Char('\n')));
 
     static std::vector<quint8> image(param::ImageSize);
     std::memset(image.data(), 0xEE, image.size());
@@ -77,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 }
 
 #ifdef FUZZ_REPLAY_MAIN
-// Replays files or directories of inputs (the committed corpus), so the
-// corpus runs as an ordinary test without clang.
-#include <QDir>
+// Replays a directory of inputs (the committed corpus), so the corpus runs as
+// an ordinary test without clang.
 #include <QDirIterator>
 #include <QFile>
 #include <cstdio>
@@ -87,28 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 int main(int argc, char **argv)
 {
     int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        QStringList files;
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (QFileInfo(arg).isDir()) {
-            QDirIterator it(arg, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext())
-                files << it.next();
-            files.sort();
-        } else {
-            files << arg;
-        }
-        for (const QString &path : files) {
-            QFile f(path);
-            if (!f.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
-                return 1;
-            }
-            const QByteArray bytes = f.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()),
-                                   size_t(bytes.size()));
-            ++count;
-        }
+    for (QDirIterator it(QString::fromLocal8Bit(argc > 1 ? argv[1] : "."), QDir::Files); it.hasNext(); ++count) {
+        QFile f(it.next());
+        if (!f.open(QIODevice::ReadOnly))
+            return 1;
+        const QByteArray bytes = f.readAll();
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
     }
     std::printf("replayed %d inputs\n", count);
     return count > 0 ? 0 : 1;
