@@ -106,7 +106,7 @@ private slots:
 
     void clean_data()
     {
-        QTest::addColumn<QString>("path");       // relative to the work dir; "" stays empty
+        QTest::addColumn<QString>("path");       // relative to the work dir
         QTest::addColumn<QByteArray>("content");  // null: no file
         QTest::addColumn<QString>("cleanName");  // relative; empty: no copy expected
         QTest::addColumn<QByteArray>("cleanContent");
@@ -117,8 +117,6 @@ private slots:
             << "p_clean.hex" << QByteArray("0: 1 2\n80:5\nodd line\n") << QStringList{created};
         QTest::newRow("missing file: empty copy")
             << "gone.hex" << QByteArray() << "gone_clean.hex" << QByteArray("") << QStringList{failed, created};
-        QTest::newRow("empty path: _clean.hex here")
-            << "" << QByteArray() << "_clean.hex" << QByteArray("") << QStringList{failed, created};
         QTest::newRow("copy cannot be created")
             << "nodir/x.hex" << QByteArray() << "" << QByteArray() << QStringList{failed, failed};
         QTest::newRow("too large: no copy")
@@ -131,7 +129,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QByteArray, content);
         QFETCH(QString, cleanName);
-        const QString full = path.isEmpty() ? QString() : work.filePath(path);
+        const QString full = work.filePath(path);
         if (!content.isNull())
             writeFile(full, content);
         if (!cleanName.isEmpty())
