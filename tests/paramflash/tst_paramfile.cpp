@@ -120,11 +120,13 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(int, offset);
         QFETCH(QByteArray, expected);
-        std::vector<quint8> image(ImageSize, 0xEE);
+        std::vector<quint8> image(ImageSize + 4, 0xEE);  // four guard bytes past the image
         QList<int> blocks{99};
         buildParamImage(lines, image.data(), blocks);
         QCOMPARE(bytesAt(image, offset, expected.size()), expected);
         QTEST(blocks, "blocks");
+        QCOMPARE(bytesAt(image, ImageSize, 4), QByteArray(4, char(0xEE)));
+        image.resize(ImageSize);
         QTEST(nonZero(image), "nonZero");
     }
 
