@@ -70,12 +70,8 @@ void MainWindow::on_btnProgramBit_clicked()
         }
     }
 
-    quint32 value = 0;
-    if (!readReg(0, value)) {
-        QMessageBox::information(this, QStringLiteral("Info"),
-                                 QStringLiteral("Device not exists, please fresh."));
+    if (!probeCamera())
         return;
-    }
 
     bitJob.path = path;
     bitJob.cameraSelected = selected;

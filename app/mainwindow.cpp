@@ -114,6 +114,16 @@ void MainWindow::setCameraControlsEnabled(bool enabled)
     jobRunning_ = !enabled;
 }
 
+bool MainWindow::probeCamera()
+{
+    quint32 value = 0;
+    if (readReg(0, value))
+        return true;
+    QMessageBox::information(this, QStringLiteral("Info"),
+                             QStringLiteral("Device not exists, please fresh."));
+    return false;
+}
+
 bool MainWindow::readReg(quint32 address, quint32 &value)
 {
     return channel_.readReg(address, value);

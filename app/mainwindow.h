@@ -50,6 +50,9 @@ public:
     // A copy of the record at the current index of the device list; false
     // when the index is not a position in the device table.
     bool selectedRecord(DeviceRecord &record) const;
+    // Reads register 0 of the chosen camera before a flash job; tells the
+    // technician when it does not answer.
+    bool probeCamera();
     bool jobRunning() const { return jobRunning_; }
 
 protected:

@@ -144,12 +144,8 @@ void MainWindow::on_btnWriteSPI_clicked()
         return;
     }
 
-    quint32 version = 0;
-    if (!readReg(0, version)) {
-        QMessageBox::information(this, InfoTitle,
-                                 QStringLiteral("Device not exists, please fresh."));
+    if (!probeCamera())
         return;
-    }
 
     const bool hasFileVersion = param::hasFileVersion(paramImage.data());
     QString cameraVersion;
@@ -218,12 +214,8 @@ void MainWindow::on_btnWrite_clicked()
         QMessageBox::information(this, InfoTitle, JobRunningText);
         return;
     }
-    quint32 version = 0;
-    if (!readReg(0, version)) {
-        QMessageBox::information(this, InfoTitle,
-                                 QStringLiteral("Device not exists, please fresh."));
+    if (!probeCamera())
         return;
-    }
     flash::Status status;
     {
         CameraJobScope scope([this](bool on) { setCameraControlsEnabled(on); });
