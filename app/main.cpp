@@ -1,16 +1,12 @@
 // Orvanta: finds GigE Vision cameras on every interface, changes their IP
 // settings and programs their flash. No command-line options.
 #include "mainwindow.h"
+#include "timerresolution.h"
 
 #include <QApplication>
 #include <QTime>
 
 #include <cstdlib>
-
-#ifdef _WIN32
-// Windows-only start-up (timer resolution for the fixed millisecond waits)
-// goes here.
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -23,6 +19,9 @@ int main(int argc, char *argv[])
     QT_WARNING_POP
     std::srand(seed);
 
+    // The flash protocol waits 2 ms between exchanges; on Windows that needs
+    // 1 ms timer resolution for the life of the process.
+    TimerResolution timerResolution;
     QApplication app(argc, argv);
     MainWindow window;
     window.show();

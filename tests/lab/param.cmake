@@ -6,7 +6,5 @@ if(TARGET orvanta_app)
   add_test(NAME lab.param
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/param-lab.sh ${ORVANTA_LAB} $<TARGET_FILE:camsim>
                    $<TARGET_FILE:tst_paramlab>)
-  # Qt's offscreen platform leaks its screen at exit (seen under the sanitizers).
-  set_tests_properties(lab.param PROPERTIES TIMEOUT 180 LABELS lab ENVIRONMENT
-    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/paramflash/lsan-qt-offscreen.supp")
+  set_tests_properties(lab.param PROPERTIES TIMEOUT 180 LABELS lab)
 endif()
