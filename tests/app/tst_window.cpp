@@ -3,6 +3,7 @@
 // wire. Run in a private network namespace: the window's own discovery then
 // finds nothing, and the tests fill the device table themselves.
 #include "boxanswerer.h"
+#include "cameracontrols.h"
 #include "buildstamp.h"
 #include "devicelink.h"
 #include "ipv4address.h"
@@ -234,7 +235,7 @@ private slots:
 
     void jobLocksCameraControls()
     {
-        const QStringList locked{"btnRefresh", "cbDevice", "btnWriteSPI", "btnProgramBit", "btnForceIp", "btnIPConfig"};
+        const QStringList &locked = cameraControlNames();
         const QStringList free{"btnBrowse", "btnBrowseBit", "btnRandomIP", "leIP", "leParamHexFile"};
         for (bool on : {false, true}) {
             MainWindowTestPeer::setCameraControlsEnabled(*window, on);

@@ -4,6 +4,7 @@
 // controls must stay disabled from the click until the job has ended.
 // Run in a private network namespace: the window broadcasts when built.
 #include "boxanswerer.h"
+#include "cameracontrols.h"
 #include "camsimprocess.h"
 #include "devicelink.h"
 #include "mainwindow.h"
@@ -27,14 +28,7 @@ class BitstreamGuiTest : public QObject {
     template <class T>
     T *widget(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
 
-    // 1: all enabled, 0: all disabled, -1: mixed.
-    int controlsState()
-    {
-        int enabled = 0;
-        for (const char *name : {"btnRefresh", "cbDevice", "btnWriteSPI", "btnProgramBit", "btnForceIp", "btnIPConfig"})
-            enabled += widget<QWidget>(name)->isEnabled() ? 1 : 0;
-        return enabled == 6 ? 1 : enabled == 0 ? 0 : -1;
-    }
+    int controlsState() { return cameraControlsState(window.get()); }
 
     // A file of `size` bytes (sparse, zeros) named `name`; "" when it failed.
     QString makeFile(const QString &name, qint64 size)

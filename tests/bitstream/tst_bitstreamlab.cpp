@@ -3,6 +3,7 @@
 // picked in the device list, and 40 sectors go over the wire with the
 // simulator's faults. One test function per lab run (tests/lab/bitstream.cmake).
 #include "boxanswerer.h"
+#include "cameracontrols.h"
 #include "devicelink.h"
 #include "mainwindow.h"
 #include "sendthread.h"
@@ -40,13 +41,7 @@ class BitstreamLabTest : public QObject {
     template <class T>
     T *widget(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
 
-    int controlsState()
-    {
-        int enabled = 0;
-        for (const char *name : {"btnRefresh", "btnWriteSPI", "btnProgramBit", "btnForceIp", "btnIPConfig", "cbDevice"})
-            enabled += widget<QWidget>(name)->isEnabled() ? 1 : 0;
-        return enabled == 6 ? 1 : enabled == 0 ? 0 : -1;
-    }
+    int controlsState() { return cameraControlsState(window.get()); }
 
     // Log lines of `camera` starting with `prefix`; distinct ones only when
     // asked (a command whose reply was lost is sent, and logged, again).
