@@ -38,12 +38,8 @@ QString DeviceLink::settingsPath() const
 {
     if (!settingsPath_.isEmpty())
         return settingsPath_;
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/setting.ini");
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(path);
-#else
-    return path;
-#endif
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                    QStringLiteral("/setting.ini"));
 }
 
 void DeviceLink::setupEndpoints()

@@ -1,78 +1,29 @@
-// Platform split of the socket layer. Only standard C++ and the platform's
-// socket headers here, so the Windows branch compiles without Qt.
+// The socket layer (Winsock 2.2) and the timer guard on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
+#include <windows.h>
+#include <timeapi.h>
+
+#include "timerresolution.h"
 #include "udpsocket.h"
 
 #include <chrono>
 #include <cstring>
 
-#ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <winsock2.h>
-#  include <ws2tcpip.h>
-#  include <mswsock.h>
-#  ifndef SIO_UDP_CONNRESET
-#    define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
-#  endif
-#else
-#  include <arpa/inet.h>
-#  include <cerrno>
-#  include <fcntl.h>
-#  include <netinet/in.h>
-#  include <poll.h>
-#  include <sys/socket.h>
-#  include <sys/types.h>
-#  include <unistd.h>
+#ifndef SIO_UDP_CONNRESET
+#  define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-#ifdef _WIN32
-using Native = SOCKET;
 const std::intptr_t NoHandle = -1;  // INVALID_SOCKET as a signed value
 
-Native native(std::intptr_t h) { return static_cast<Native>(h); }
-
-void setTimedOut() { WSASetLastError(WSAETIMEDOUT); }
-
-// Waits until the socket is readable or timeoutMs passes. 1 readable,
-// 0 time-out, -1 error.
-int waitReadable(Native s, int timeoutMs)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval tv;
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    int r = ::select(0, &set, nullptr, nullptr, &tv);
-    if (r == SOCKET_ERROR)
-        return -1;
-    return r > 0 ? 1 : 0;
-}
-#else
-using Native = int;
-const std::intptr_t NoHandle = -1;
-
-Native native(std::intptr_t h) { return static_cast<Native>(h); }
-
-void setTimedOut() { errno = EAGAIN; }
-
-int waitReadable(Native s, int timeoutMs)
-{
-    pollfd p;
-    p.fd = s;
-    p.events = POLLIN;
-    p.revents = 0;
-    int r = ::poll(&p, 1, timeoutMs);
-    if (r < 0)
-        return errno == EINTR ? 0 : -1;
-    return r > 0 ? 1 : 0;
-}
-#endif
+SOCKET native(std::intptr_t h) { return static_cast<SOCKET>(h); }
 
 sockaddr_in toSockaddr(const SocketAddress &a)
 {
@@ -92,9 +43,24 @@ SocketAddress fromSockaddr(const sockaddr_in &sa)
     return a;
 }
 
-#ifdef _WIN32
+// 1 readable, 0 time-out, -1 error.
+int waitReadable(SOCKET s, int timeoutMs)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval tv;
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    int r = ::select(0, &set, nullptr, nullptr, &tv);
+    if (r == SOCKET_ERROR)
+        return -1;
+    return r > 0 ? 1 : 0;
+}
+
+void setNoSocketError() { WSASetLastError(WSAENOTSOCK); }
+
 bool wsaStarted = false;
-#endif
 
 }  // namespace
 
@@ -105,38 +71,34 @@ UdpSocket::~UdpSocket()
 
 void UdpSocket::startup()
 {
-#ifdef _WIN32
     if (!wsaStarted) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);  // result not examined: socket() will fail visibly
         wsaStarted = true;
     }
-#endif
 }
 
 void UdpSocket::cleanup()
 {
-#ifdef _WIN32
     if (wsaStarted) {
         WSACleanup();
         wsaStarted = false;
     }
-#endif
 }
 
 int UdpSocket::lastError()
 {
-#ifdef _WIN32
     return WSAGetLastError();
-#else
-    return errno;
-#endif
+}
+
+bool UdpSocket::isTimeoutError(int error)
+{
+    return error == WSAETIMEDOUT || error == WSAEWOULDBLOCK;
 }
 
 bool UdpSocket::open()
 {
     close();
-#ifdef _WIN32
     SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET)
         return false;
@@ -152,22 +114,6 @@ bool UdpSocket::open()
     ::WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned,
                nullptr, nullptr);
     handle_ = static_cast<std::intptr_t>(s);
-#else
-    int type = SOCK_DGRAM;
-#  ifdef SOCK_CLOEXEC
-    type |= SOCK_CLOEXEC;
-#  endif
-    int s = ::socket(AF_INET, type, IPPROTO_UDP);
-    if (s < 0)
-        return false;
-    int on = 1;
-    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    timeval tv;
-    tv.tv_sec = 0;
-    tv.tv_usec = ReceiveTimeoutMs * 1000;
-    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    handle_ = s;
-#endif
     return true;
 }
 
@@ -183,6 +129,36 @@ bool UdpSocket::bindTo(const std::uint8_t address[4], std::uint16_t port)
     return ::bind(native(h), reinterpret_cast<const sockaddr *>(&sa), sizeof sa) == 0;
 }
 
+bool UdpSocket::setReuseAddress()
+{
+    std::intptr_t h = handle_;
+    BOOL on = TRUE;
+    return h != NoHandle && ::setsockopt(native(h), SOL_SOCKET, SO_REUSEADDR,
+                                         reinterpret_cast<const char *>(&on), sizeof on) == 0;
+}
+
+bool UdpSocket::bindToDevice(const char *)
+{
+    // A socket bound to the interface's address receives its broadcasts here.
+    WSASetLastError(WSAENOPROTOOPT);
+    return false;
+}
+
+int UdpSocket::requestReceiveBuffer(int bytes)
+{
+    std::intptr_t h = handle_;
+    if (h == NoHandle)
+        return 0;
+    ::setsockopt(native(h), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
+                 sizeof bytes);
+    int granted = 0;
+    int length = sizeof granted;
+    if (::getsockopt(native(h), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&granted),
+                     &length) != 0)
+        return 0;
+    return granted;
+}
+
 bool UdpSocket::isOpen() const
 {
     return handle_ != NoHandle;
@@ -191,24 +167,8 @@ bool UdpSocket::isOpen() const
 void UdpSocket::close()
 {
     std::intptr_t h = handle_.exchange(NoHandle);
-    if (h == NoHandle)
-        return;
-#ifdef _WIN32
-    ::closesocket(native(h));
-#else
-    ::close(native(h));
-#endif
-}
-
-// A call on a closed socket fails like the platform's own calls do, so the
-// caller's "last error" line names the cause.
-static void setNoSocketError()
-{
-#ifdef _WIN32
-    WSASetLastError(WSAENOTSOCK);
-#else
-    errno = EBADF;
-#endif
+    if (h != NoHandle)
+        ::closesocket(native(h));
 }
 
 int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
@@ -219,18 +179,9 @@ int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
         return -1;
     }
     sockaddr_in sa = toSockaddr(to);
-#ifdef _WIN32
     int n = ::sendto(native(h), static_cast<const char *>(data), length, 0,
                      reinterpret_cast<const sockaddr *>(&sa), sizeof sa);
     return n == SOCKET_ERROR ? -1 : n;
-#else
-    ssize_t n;
-    do {
-        n = ::sendto(native(h), data, static_cast<size_t>(length), 0,
-                     reinterpret_cast<const sockaddr *>(&sa), sizeof sa);
-    } while (n < 0 && errno == EINTR);
-    return n < 0 ? -1 : static_cast<int>(n);
-#endif
 }
 
 int UdpSocket::receive(void *buffer, int size, int timeoutMs, SocketAddress *from)
@@ -256,43 +207,47 @@ int UdpSocket::receive(void *buffer, int size, int timeoutMs, SocketAddress *fro
             return -1;
         if (ready == 0) {
             if (Clock::now() >= deadline) {
-                setTimedOut();
+                WSASetLastError(WSAETIMEDOUT);
                 return -1;
             }
-            continue;  // interrupted: wait for the rest of the time
+            continue;
         }
-        sockaddr_in sa;
-        std::memset(&sa, 0, sizeof sa);
-#ifdef _WIN32
-        int len = sizeof sa;
-        int n = ::recvfrom(native(h), static_cast<char *>(buffer), size, 0,
-                           reinterpret_cast<sockaddr *>(&sa), &len);
-        if (n == SOCKET_ERROR) {
-            if (WSAGetLastError() == WSAEMSGSIZE)
-                n = size;  // cut to the buffer, as on POSIX
-            else
-                return -1;
-        }
-#else
-        socklen_t len = sizeof sa;
-        ssize_t r = ::recvfrom(native(h), buffer, static_cast<size_t>(size), MSG_DONTWAIT,
-                               reinterpret_cast<sockaddr *>(&sa), &len);
-        if (r < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (Clock::now() >= deadline) {
-                    setTimedOut();
-                    return -1;
-                }
-                continue;
-            }
+        const int n = receiveNow(buffer, size, from);
+        if (n >= 0)
+            return n;
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return -1;
+        if (Clock::now() >= deadline) {
+            WSASetLastError(WSAETIMEDOUT);
             return -1;
         }
-        int n = static_cast<int>(r);
-#endif
-        if (from)
-            *from = fromSockaddr(sa);
-        return n;
     }
+}
+
+int UdpSocket::receiveNow(void *buffer, int size, SocketAddress *from)
+{
+    std::intptr_t h = handle_;
+    if (h == NoHandle || !buffer || size <= 0) {
+        setNoSocketError();
+        return -1;
+    }
+    if (waitReadable(native(h), 0) != 1) {
+        WSASetLastError(WSAEWOULDBLOCK);
+        return -1;
+    }
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    int len = sizeof sa;
+    int n = ::recvfrom(native(h), static_cast<char *>(buffer), size, 0,
+                       reinterpret_cast<sockaddr *>(&sa), &len);
+    if (n == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEMSGSIZE)
+            return -1;
+        n = size;  // cut to the buffer, as on POSIX
+    }
+    if (from)
+        *from = fromSockaddr(sa);
+    return n;
 }
 
 int UdpSocket::discardPending()
@@ -303,20 +258,11 @@ int UdpSocket::discardPending()
     char scratch[64];
     int count = 0;
     while (count < MaxDiscard) {
-#ifdef _WIN32
         if (waitReadable(native(h), 0) != 1)
             break;
         int n = ::recv(native(h), scratch, sizeof scratch, 0);
         if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE)
             break;
-#else
-        ssize_t n = ::recv(native(h), scratch, sizeof scratch, MSG_DONTWAIT);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-#endif
         ++count;
     }
     return count;
@@ -330,12 +276,55 @@ SocketAddress UdpSocket::localAddress() const
         return a;
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
-#ifdef _WIN32
     int len = sizeof sa;
-#else
-    socklen_t len = sizeof sa;
-#endif
     if (::getsockname(native(h), reinterpret_cast<sockaddr *>(&sa), &len) == 0)
         a = fromSockaddr(sa);
     return a;
 }
+
+int UdpSocket::waitAny(UdpSocket *const *sockets, int count, int timeoutMs, bool *ready)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    int used = 0;
+    for (int i = 0; i < count; ++i) {
+        ready[i] = false;
+        const std::intptr_t h = sockets[i] ? sockets[i]->handle_.load() : NoHandle;
+        if (h != NoHandle && used < FD_SETSIZE) {
+            FD_SET(native(h), &set);
+            ++used;
+        }
+    }
+    if (used == 0) {
+        // select() refuses empty sets on Windows; wait like the others would.
+        Sleep(DWORD(timeoutMs < 0 ? 0 : timeoutMs));
+        return 0;
+    }
+    if (timeoutMs < 0)
+        timeoutMs = 0;
+    timeval tv;
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    const int r = ::select(0, &set, nullptr, nullptr, &tv);
+    if (r == SOCKET_ERROR)
+        return -1;
+    int readable = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::intptr_t h = sockets[i] ? sockets[i]->handle_.load() : NoHandle;
+        if (h != NoHandle && FD_ISSET(native(h), &set)) {
+            ready[i] = true;
+            ++readable;
+        }
+    }
+    return readable;
+}
+
+TimerResolution::TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+TimerResolution::~TimerResolution()
+{
+    if (active_)
+        timeEndPeriod(1);
+}
+
+void tightenThreadTimerSlack() {}
