@@ -5,22 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "devicelink.h"
-
-#include <QDebug>
-#include <cstring>
-
-namespace {
-
-// A name field of the acknowledge: its bytes up to the first zero, as UTF-8.
-template <size_t N>
-QString fieldText(const char (&field)[N])
-{
-    const void *end = std::memchr(field, 0, N);
-    const int length = end ? int(static_cast<const char *>(end) - field) : int(N);
-    return QString::fromUtf8(field, length);
-}
-
-}  // namespace
+#include "logging.h"
 
 void MainWindow::on_btnRefresh_clicked()
 {
@@ -38,11 +23,13 @@ void MainWindow::refreshDeviceList()
     disconnect(ui->cbDevice, SIGNAL(currentIndexChanged(int)), this,
                SLOT(on_cbDevice_currentIndexChanged(int)));
     ui->cbDevice->clear();
+    QStringList labels;
+    labels.reserve(devices.size());
     for (const DeviceRecord &record : devices) {
-        const QString label = record.itemText();
-        ui->cbDevice->addItem(label);
-        qDebug().noquote().nospace() << "Camera " << label;
+        labels.append(record.itemText());
+        qCDebug(lcOrvanta).noquote().nospace() << "Camera " << labels.last();
     }
+    ui->cbDevice->addItems(labels);
     connect(ui->cbDevice, SIGNAL(currentIndexChanged(int)), this,
             SLOT(on_cbDevice_currentIndexChanged(int)));
 
@@ -67,13 +54,14 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     const DeviceRecord record = devices.at(index);
 
     // Plain text: the names come from the network and are not markup.
-    const QString info = QStringLiteral("ip ") + record.ipText() + QLatin1Char('\n')
-                         + QStringLiteral("manufacturerName ") + fieldText(record.manufacturerName) + QLatin1Char('\n')
-                         + QStringLiteral("modelName ") + fieldText(record.modelName) + QLatin1Char('\n')
-                         + QStringLiteral("deviceVersion ") + fieldText(record.deviceVersion) + QLatin1Char('\n')
-                         + QStringLiteral("serialNumber ") + fieldText(record.serialNumber) + QLatin1Char('\n')
-                         + QStringLiteral("mac ") + record.macText() + QLatin1Char('\n')
-                         + QStringLiteral("userDefinedName ") + fieldText(record.userDefinedName) + QLatin1Char('\n');
+    const QString info =
+        QStringLiteral("ip ") + record.ipText() + QLatin1Char('\n') +
+        QStringLiteral("manufacturerName ") + DeviceRecord::fieldText(record.manufacturerName) + QLatin1Char('\n') +
+        QStringLiteral("modelName ") + DeviceRecord::fieldText(record.modelName) + QLatin1Char('\n') +
+        QStringLiteral("deviceVersion ") + DeviceRecord::fieldText(record.deviceVersion) + QLatin1Char('\n') +
+        QStringLiteral("serialNumber ") + DeviceRecord::fieldText(record.serialNumber) + QLatin1Char('\n') +
+        QStringLiteral("mac ") + record.macText() + QLatin1Char('\n') +
+        QStringLiteral("userDefinedName ") + DeviceRecord::fieldText(record.userDefinedName) + QLatin1Char('\n');
     ui->teCamInfo->setPlainText(info);
 
     ui->leIP->setText(record.ipText());
@@ -87,25 +75,20 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     else
         ui->rbIPConfigLLA->setChecked(true);
 
-    // Is the camera in the subnet of the interface it answered on? Only the
-    // first three octets are compared, with the camera's own mask on both sides.
-    const QStringList hostParts = record.hostIP.split(QLatin1Char('.'), Qt::KeepEmptyParts);
-    if (hostParts.size() == 4) {
-        bool sameSubnet = true;
-        for (int k = 0; k < 3 && sameSubnet; ++k) {
-            const int hostOctet = hostParts.at(k).toInt();  // not a number: 0
-            sameSubnet = (record.ip[k] & record.mask[k]) == (hostOctet & record.mask[k]);
-        }
-        if (sameSubnet) {
-            ui->gbIPConfig->setStyleSheet(QString());
-            ui->lblWarn->hide();
-        } else {
-            ui->gbIPConfig->setStyleSheet(QStringLiteral("color: indianred"));
-            ui->lblWarn->show();
-        }
+    switch (checkSubnet(record)) {
+    case SubnetCheck::SameSubnet:
+        ui->gbIPConfig->setStyleSheet(QString());
+        ui->lblWarn->hide();
+        break;
+    case SubnetCheck::OtherSubnet:
+        ui->gbIPConfig->setStyleSheet(QStringLiteral("color: indianred"));
+        ui->lblWarn->show();
+        break;
+    case SubnetCheck::Undecided:
+        break;
     }
 
-    // The camera's socket and address: every later command goes there.
-    channel_.choose(record.socketSlot, record.ip);
+    // Every later command goes to this camera, from the address it answered on.
+    channel_ = std::make_shared<CameraChannel>(record);
     ui->lblHostIP->setText(record.hostIP);
 }

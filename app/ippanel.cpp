@@ -7,11 +7,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "gvcp.h"
-#include "ipv4address.h"
-
 #include <QMessageBox>
 #include <QStringList>
+
+#include <cstdlib>
 
 bool randomHostAddress(const QString &hostIP, int r, AddressProposal &out)
 {
@@ -28,80 +27,58 @@ bool randomHostAddress(const QString &hostIP, int r, AddressProposal &out)
     return true;
 }
 
-int ipConfigMode(bool dhcpChecked, bool staticChecked)
+ipassign::Mode ipConfigMode(bool dhcpChecked, bool staticChecked)
 {
     if (dhcpChecked)
-        return gvcp::IpConfigDhcp | gvcp::IpConfigLla;
+        return ipassign::Dhcp;
     if (staticChecked)
-        return gvcp::IpConfigPersistent | gvcp::IpConfigLla;
-    return gvcp::IpConfigLla;
+        return ipassign::Static;
+    return ipassign::LinkLocal;
 }
 
-namespace {
-
-const QString NoCameraText = QStringLiteral("Please select a camera first.");
-
-// Normalises one field ("192.168.002.014" -> "192.168.2.14"); on a bad field
-// tells the user which one and returns false.
-bool checkedAddress(QWidget *parent, const QString &text, const QString &fieldName,
-                    QString &normalised)
+bool MainWindow::checkedAddressFields(ipassign::Addresses &addresses)
 {
-    quint8 octets[4];
-    if (!parseIPv4(text, octets)) {
-        QMessageBox::information(
-            parent, QStringLiteral("Error"),
-            QStringLiteral("%1 is not a valid IPv4 address (four numbers 0-255 separated by dots).")
-                .arg(fieldName));
-        return false;
-    }
-    normalised = ipv4Text(octets);
-    return true;
-}
-
-}  // namespace
-
-bool MainWindow::checkedAddressFields(QString &ip, QString &mask, QString &gateway)
-{
-    return checkedAddress(this, ui->leIP->text(), QStringLiteral("The IP address"), ip)
-           && checkedAddress(this, ui->leMask->text(), QStringLiteral("The subnet mask"), mask)
-           && checkedAddress(this, ui->leGateway->text(), QStringLiteral("The gateway"), gateway);
+    QString error;
+    if (ipassign::parseAddresses(ui->leIP->text(), ui->leMask->text(), ui->leGateway->text(),
+                                 addresses, error))
+        return true;
+    QMessageBox::information(this, QStringLiteral("Error"), error);
+    return false;
 }
 
 void MainWindow::on_btnForceIp_clicked()
 {
     DeviceRecord record;
-    if (!selectedRecord(record)) {
-        QMessageBox::information(this, QStringLiteral("Info"), NoCameraText);
+    if (!selectedRecord(record) || !channel_) {
+        tell(UserMessage::info(texts::selectCameraFirst()));
         return;
     }
-    QString ip, mask, gateway;
-    if (!checkedAddressFields(ip, mask, gateway))
+    ipassign::Addresses a;
+    if (!checkedAddressFields(a))
         return;
-    if (!forceIp(ip, mask, gateway, record.mac))
-        QMessageBox::information(this, QStringLiteral("Error"), QStringLiteral("ForceIP failed."));
+    if (!channel_->forceIp(record.mac, a.ip, a.mask, a.gateway).ok())
+        QMessageBox::information(this, QStringLiteral("Error"), ipassign::forceIpFailedText());
 }
 
 void MainWindow::on_btnIPConfig_clicked()
 {
     DeviceRecord record;
-    if (!selectedRecord(record)) {
-        QMessageBox::information(this, QStringLiteral("Info"), NoCameraText);
+    if (!selectedRecord(record) || !channel_) {
+        tell(UserMessage::info(texts::selectCameraFirst()));
         return;
     }
-    const int mode = ipConfigMode(ui->rbIPConfigDHCP->isChecked(), ui->rbIPConfigStatic->isChecked());
-    // Only a static configuration carries the addresses; the others send zeros,
-    // so their fields are not checked.
-    QString ip = QStringLiteral("0.0.0.0"), mask = ip, gateway = ip;
-    if ((mode & gvcp::IpConfigPersistent) && !checkedAddressFields(ip, mask, gateway))
+    const ipassign::Mode mode = ipConfigMode(ui->rbIPConfigDHCP->isChecked(),
+                                             ui->rbIPConfigStatic->isChecked());
+    // Only a static configuration carries the addresses; the others send
+    // zeros, so their fields are not checked.
+    ipassign::Addresses a;
+    if (mode == ipassign::Static && !checkedAddressFields(a))
         return;
-
-    if (!configIp(ip, mask, gateway, record.mac, mode))
-        QMessageBox::information(this, QStringLiteral("Error"), QStringLiteral("IP configure failed."));
-    // FORCEIP to 0.0.0.0 makes the camera restart its IP configuration with
-    // what was just stored.
-    const QString zero = QStringLiteral("0.0.0.0");
-    if (!forceIp(zero, zero, zero, record.mac))
-        QMessageBox::information(this, QStringLiteral("Error"), QStringLiteral("ForceIP failed."));
+    const ipassign::ConfigOutcome o = ipassign::configureAndRestart(*channel_, record.mac, mode, a);
+    if (!o.stored.ok())
+        QMessageBox::information(this, QStringLiteral("Error"), ipassign::configFailedText());
+    if (!o.restarted.ok())
+        QMessageBox::information(this, QStringLiteral("Error"), ipassign::forceIpFailedText());
 }
 
 void MainWindow::on_btnRandomIP_clicked()
@@ -109,10 +86,7 @@ void MainWindow::on_btnRandomIP_clicked()
     DeviceRecord record;
     if (!selectedRecord(record))
         return;
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    const int r = qrand() & 0x7FFF;  // the formula expects 0..32767
-    QT_WARNING_POP
+    const int r = std::rand() & 0x7FFF;  // the formula expects 0..32767
     AddressProposal proposal;
     if (!randomHostAddress(record.hostIP, r, proposal))
         return;

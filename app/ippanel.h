@@ -1,6 +1,8 @@
 // Pure helpers of the IP configuration panel.
 #pragma once
 
+#include "ipassignment.h"
+
 #include <QString>
 
 struct AddressProposal {
@@ -15,5 +17,5 @@ struct AddressProposal {
 // False, and `out` untouched, unless hostIP has exactly four dot-separated parts.
 bool randomHostAddress(const QString &hostIP, int r, AddressProposal &out);
 
-// The configuration mode value sent by IP Config: DHCP 6, Static 5, LLA 4.
-int ipConfigMode(bool dhcpChecked, bool staticChecked);
+// The configuration mode IP Config sends for the checked radio button.
+ipassign::Mode ipConfigMode(bool dhcpChecked, bool staticChecked);

@@ -11,13 +11,10 @@
 int main(int argc, char *argv[])
 {
     // One seed for the whole process, the seconds of the day: the random
-    // address proposal (qrand) and the discovery request id (rand) draw from it.
-    const uint seed = uint(QTime(0, 0).secsTo(QTime::currentTime()));
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qsrand(seed);
-    QT_WARNING_POP
-    std::srand(seed);
+    // address proposal and the discovery request id draw from it.
+    std::srand(uint(QTime(0, 0).secsTo(QTime::currentTime())));
+    // Debug lines as plain text, without the category's name in front.
+    qSetMessagePattern(QStringLiteral("%{message}"));
 
     // The flash protocol waits 2 ms between exchanges; on Windows that needs
     // 1 ms timer resolution for the life of the process.

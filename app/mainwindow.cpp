@@ -1,18 +1,17 @@
-// MainWindow: construction, teardown, messages, the controls that a flash job
-// locks, and the chosen-camera operations (forwarded to the channel).
+// MainWindow: construction, teardown, messages, and the controls that a
+// flash job locks.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "buildstamp.h"
 #include "devicelink.h"
-#include "flashprotocol.h"
-#include "gvcp.h"
 #include "sendthread.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMutexLocker>
 
 // The warning icon lives in a static library; registering it explicitly at
 // static initialisation keeps the linker from dropping the resource.
@@ -35,10 +34,6 @@ MainWindow::MainWindow(QWidget *parent)
 
     DeviceLink::instance().discover(true);
     refreshDeviceList();
-
-    for (quint8 &octet : channel_.broadcastAddr.address)
-        octet = 0xFF;
-    channel_.broadcastAddr.port = gvcp::Port;
 
     sendThread = new SendThread(this, [this] { programBitstream(); });
     connect(sendThread, &SendThread::step, this, &MainWindow::updateStep);
@@ -63,18 +58,21 @@ void MainWindow::fitAddressFields()
 
 MainWindow::~MainWindow()
 {
-    // A running job must never outlive the buffers, the channel or the form it
-    // uses: cancel it between two exchanges and wait until the worker has left
-    // its loop. Every job is bounded and cancellable, so the wait is bounded.
-    jobCancel = true;
+    // A running job must never outlive the form or the window it reports to:
+    // cancel it between two exchanges and wait until the worker has left its
+    // loop. Every job is bounded and cancellable, so the wait is bounded.
+    closing_ = true;
+    {
+        QMutexLocker lock(&jobLock_);
+        if (activeJob_)
+            activeJob_->cancel();
+    }
     if (sendThread) {
         sendThread->requestStop();
         sendThread->wait();
     }
     delete ui;
     ui = nullptr;
-    bitData.clear();
-    paramBlocks.clear();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -90,7 +88,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        jobCancel = true;
+        closing_ = true;
+        QMutexLocker lock(&jobLock_);
+        if (activeJob_)
+            activeJob_->cancel();
     }
     event->accept();
 }
@@ -101,6 +102,14 @@ void MainWindow::showMsg(QString title, QString msg)
         QMessageBox::critical(this, title, msg);
     else
         QMessageBox::information(this, title, msg);
+}
+
+void MainWindow::tell(const UserMessage &message)
+{
+    if (message.kind == UserMessage::Kind::Critical)
+        QMessageBox::critical(this, message.title, message.text);
+    else
+        QMessageBox::information(this, message.title, message.text);
 }
 
 void MainWindow::setCameraControlsEnabled(bool enabled)
@@ -116,48 +125,8 @@ void MainWindow::setCameraControlsEnabled(bool enabled)
 
 bool MainWindow::probeCamera()
 {
-    quint32 value = 0;
-    if (readReg(0, value))
+    if (channel_ && cameraAnswers(*channel_))
         return true;
-    QMessageBox::information(this, QStringLiteral("Info"),
-                             QStringLiteral("Device not exists, please fresh."));
+    tell(UserMessage::info(texts::deviceNotExists()));
     return false;
-}
-
-bool MainWindow::readReg(quint32 address, quint32 &value)
-{
-    return channel_.readReg(address, value);
-}
-
-bool MainWindow::readMem(quint32 address, quint32 count, quint8 *buffer, int &size)
-{
-    return channel_.readMem(address, count, buffer, size);
-}
-
-bool MainWindow::writeMem(quint16 address, const quint8 *data, int length, int paddedLength)
-{
-    return channel_.writeMem(address, data, length, paddedLength);
-}
-
-bool MainWindow::writeMemWord(quint32 address, quint32 value)
-{
-    return channel_.writeMemWord(address, value);
-}
-
-bool MainWindow::readFlashBlock(quint8 *destination, quint32 flashAddress)
-{
-    return flash::readFlashBlock(channel_, destination, flashAddress, &jobCancel)
-           == flash::Status::Ok;
-}
-
-bool MainWindow::forceIp(const QString &ip, const QString &mask, const QString &gateway,
-                         const quint8 mac[6])
-{
-    return channel_.forceIp(ip, mask, gateway, mac);
-}
-
-bool MainWindow::configIp(const QString &ip, const QString &mask, const QString &gateway,
-                          const quint8 mac[6], int config)
-{
-    return channel_.configIp(ip, mask, gateway, mac, config);
 }

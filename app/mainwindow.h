@@ -1,26 +1,24 @@
-// The main window: the form, the chosen camera, the flash buffers, and the
-// slots. Each slot gathers its input, calls a unit, and shows the result; the
+// The main window: the form, the chosen camera's channel, and the slots.
+// Each slot gathers its input, calls the core, and shows the result; the
 // slots are spread over one file per panel (devicepanel.cpp, ippanel.cpp,
 // paramslots.cpp, bitstreamslots.cpp).
 #pragma once
 
-#include "devicechannel.h"
+#include "camerachannel.h"
 #include "devicerecord.h"
-#include "programjob.h"
+#include "flashjob.h"
+#include "ipassignment.h"
+#include "usermessage.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QMainWindow>
-#include <QStringList>
-#include <array>
+#include <QMutex>
 #include <atomic>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 class SendThread;
-
-constexpr int ParamImageSize = 151552;  // 37 sectors of 4,096 bytes
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -29,31 +27,15 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Access to the chosen camera (forwarded to the channel, usable from the
-    // GUI thread and the programming worker).
-    bool readReg(quint32 address, quint32 &value);
-    bool readMem(quint32 address, quint32 count, quint8 *buffer, int &size);
-    bool writeMem(quint16 address, const quint8 *data, int length, int paddedLength);
-    bool writeMemWord(quint32 address, quint32 value);
-    bool readFlashBlock(quint8 *destination, quint32 flashAddress);
-    bool forceIp(const QString &ip, const QString &mask, const QString &gateway,
-                 const quint8 mac[6]);
-    bool configIp(const QString &ip, const QString &mask, const QString &gateway,
-                  const quint8 mac[6], int config);
-
     void refreshDeviceList();
-    QStringList readParamLines();
-    void buildParamImage(const QStringList &lines);
     void programBitstream();  // runs on the worker thread
 
-    DeviceChannel &channel() { return channel_; }
     // A copy of the record at the current index of the device list; false
     // when the index is not a position in the device table.
     bool selectedRecord(DeviceRecord &record) const;
-    // Reads register 0 of the chosen camera before a flash job; tells the
-    // technician when it does not answer.
-    bool probeCamera();
     bool jobRunning() const { return jobRunning_; }
+    // The chosen camera's channel; null before the first choice.
+    std::shared_ptr<CameraChannel> chosenCamera() const { return channel_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,19 +64,31 @@ private:
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
     void fitAddressFields();
-    // The three address fields, normalised; false (after telling the user
-    // which field is wrong) when one is not a dotted-decimal IPv4 address.
-    bool checkedAddressFields(QString &ip, QString &mask, QString &gateway);
-    friend struct MainWindowTestPeer;  // GUI tests reach the job state through it
+    void tell(const UserMessage &message);
+    // Reads register 0 of the chosen camera before a flash job; tells the
+    // technician when it does not answer.
+    bool probeCamera();
+    // The three address fields; false (after telling the user which field is
+    // wrong) when one is not a dotted-decimal IPv4 address.
+    bool checkedAddressFields(ipassign::Addresses &addresses);
 
     Ui::MainWindow *ui;
     SendThread *sendThread = nullptr;
-    DeviceChannel channel_;  // deviceSocket, deviceAddr, broadcastAddr
-    std::array<quint8, ParamImageSize> paramImage{};
-    QList<int> paramBlocks;
-    QByteArray bitData;
+    // The chosen camera. A running job holds its own reference, so choosing
+    // again or refreshing never closes a socket a job is using.
+    std::shared_ptr<CameraChannel> channel_;
+
+    // The bitstream job: its inputs, taken on the GUI thread at the click,
+    // and the job itself while the worker runs it.
+    struct BitstreamRequest {
+        QString path;
+        bool cameraSelected = false;
+        QString deviceVersion;
+        std::shared_ptr<CameraChannel> channel;
+    } bitRequest_;
+    QMutex jobLock_;
+    std::shared_ptr<flash::FlashJob> activeJob_;
+    std::atomic<bool> closing_{false};
     std::atomic<int> sectorCount{0};
-    BitstreamJobInput bitJob;      // captured on the GUI thread at the click
-    std::atomic<bool> jobCancel{false};
     bool jobRunning_ = false;
 };

@@ -19,38 +19,15 @@ int padToSectors(QByteArray &data)
     return data.size() / SectorSize;
 }
 
-static int digitAt(const QString &text, int position)
-{
-    if (position >= text.size())
-        return 0;
-    const QChar c = text.at(position);
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ? c.unicode() - '0' : 0;
-}
-
-VersionDigits versionDigits(const QString &deviceVersion)
-{
-    VersionDigits digits;
-    if (deviceVersion.isEmpty())
-        return digits;
-    digits.major = digitAt(deviceVersion, 0);
-    digits.minor = digitAt(deviceVersion, 2);
-    return digits;
-}
-
-bool verifies(const VersionDigits &digits)
-{
-    return digits.minor >= 3;
-}
-
-quint32 paramAreaBase(const QString &deviceVersion)
+quint32 paramAreaBase(const FirmwareVersion &camera)
 {
     // The parameter writer's own choice for a file that names its layout.
-    return param::chooseParamLayout(deviceVersion, true, QString()).base;
+    return param::chooseParamLayout(camera, true, QString()).base;
 }
 
-bool reachesParamArea(qint64 size, const QString &deviceVersion)
+bool reachesParamArea(qint64 size, const FirmwareVersion &camera)
 {
-    return size > qint64(paramAreaBase(deviceVersion));
+    return size > qint64(paramAreaBase(camera));
 }
 
 int progressPercent(int step, int count)

@@ -1,64 +1,57 @@
-// The bitstream programming job, independent of the window: it programs a
-// file from flash address 0 through a DeviceAccess and reports through
-// callbacks.
+// The bitstream programmer without a window: the checks before anything is
+// sent, the file read into whole sectors, the flash job's plan, and the
+// messages for each ending.
 #pragma once
+
+#include "firmwareversion.h"
+#include "flashjob.h"
+#include "usermessage.h"
 
 #include <QByteArray>
 #include <QString>
-#include <atomic>
-#include <functional>
 
-class DeviceAccess;
+namespace bitstream {
 
-// Everything the job needs from widgets and the device table, taken on the
-// GUI thread when Program is clicked.
-struct BitstreamJobInput {
-    QString path;
-    bool cameraSelected = false;  // the device list had a current entry
-    QString deviceVersion;        // that record's deviceVersion
+enum class LoadStatus { Ok, OpenFailed, TooLarge };
+
+struct BitstreamLoad {
+    LoadStatus status = LoadStatus::Ok;
+    QByteArray data;  // padded with 0xFF to whole sectors
+    int sectorCount = 0;
 };
 
-// How the job talks back. Each is called on the job's own thread; the window
-// turns them into queued signals and calls.
-struct ProgramCallbacks {
-    std::function<void(int num, bool verify)> step;          // sector num done
-    std::function<void(QString title, QString text)> msg;    // the job's result
-    std::function<void(QString text)> label;                 // the "0/N" label
+// Reads at most 16 MiB + 1 bytes, so an oversized file is recognised without
+// holding it, and pads the rest of the last sector with 0xFF.
+BitstreamLoad loadBitstream(const QString &path);
+UserMessage loadFailedMessage(LoadStatus status);
+
+// What the Program button checks before the camera is asked anything.
+struct Preflight {
+    enum class Kind { Go, Refuse, Ask };
+    Kind kind = Kind::Go;
+    UserMessage message;  // the refusal, or the question to answer Yes to
 };
 
-enum class ProgramOutcome {
-    Success,         // programmed and read back equal
-    Done,            // programmed, no read-back (version or no camera)
-    VerifyError,     // read-back differs in `sector`
-    OpenFailed,      // file could not be opened or read
-    TooLarge,        // file beyond the 24-bit flash address range
-    NoAnswerProgram, // camera stopped answering while programming `sector`
-    NoAnswerVerify,  // camera stopped answering while verifying `sector`
-    Cancelled,       // the window is closing; nothing shown
-};
+// A path of fewer than 3 characters is refused; a file over 16 MiB is
+// refused; one that reaches the camera's parameter area needs a Yes. A file
+// that cannot be read is left to the job, which reports it.
+Preflight preflight(const QString &path, const FirmwareVersion &camera);
 
-struct ProgramResult {
-    ProgramOutcome outcome = ProgramOutcome::Done;
-    int sector = -1;
-};
+// Programs every sector from address 0; with `verify`, reads each back and
+// compares it, stopping at the first that differs. With `changedOnly`,
+// sectors the camera already holds are left alone (needs `verify`).
+flash::JobPlan planProgram(const QByteArray &padded, bool verify, bool changedOnly = false);
 
-namespace programtext {
-QString openFailed();
+// The job's ending as the window shows it; nothing for a cancelled job.
+UserMessage outcomeMessage(const flash::JobOutcome &outcome);
+
+namespace texts {
+QString selectBitFileFirst();
 QString tooLarge();
 QString done();
 QString success();
 QString verifyError(int sector);
-QString noAnswerProgram(int sector);
-QString noAnswerVerify(int sector);
 QString paramAreaQuestion(quint32 base);
-}  // namespace programtext
+}  // namespace texts
 
-// Reads the file named in `input` into `bitData` (padded with 0xFF to whole
-// sectors), sets `sectorCount`, programs every sector from address 0 and,
-// when the camera's version allows it, reads each one back and compares it.
-// Every outcome but Cancelled is reported through `callbacks.msg` exactly
-// once. `cancel` is looked at between exchanges.
-ProgramResult runProgramJob(DeviceAccess &device, const BitstreamJobInput &input,
-                            QByteArray &bitData, std::atomic<int> &sectorCount,
-                            const ProgramCallbacks &callbacks,
-                            const std::atomic<bool> *cancel = nullptr);
+}  // namespace bitstream

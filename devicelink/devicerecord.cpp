@@ -2,6 +2,9 @@
 
 #include "ipv4address.h"
 
+#include <QStringList>
+#include <cstring>
+
 namespace {
 
 QString hexBytes(const quint8 *bytes, int count, bool upper)
@@ -42,4 +45,35 @@ QString DeviceRecord::comboText() const
 QString DeviceRecord::itemText() const
 {
     return comboText() + QLatin1Char(':') + macHex();
+}
+
+QString DeviceRecord::macColonText() const
+{
+    QString text;
+    for (int i = 0; i < 6; ++i) {
+        if (i)
+            text += QLatin1Char(':');
+        text += QStringLiteral("%1").arg(mac[i], 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString DeviceRecord::fieldText(const char *field, int width)
+{
+    const void *end = std::memchr(field, 0, size_t(width));
+    const int length = end ? int(static_cast<const char *>(end) - field) : width;
+    return QString::fromUtf8(field, length);
+}
+
+SubnetCheck checkSubnet(const DeviceRecord &record)
+{
+    const QStringList hostParts = record.hostIP.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    if (hostParts.size() != 4)
+        return SubnetCheck::Undecided;
+    for (int k = 0; k < 3; ++k) {
+        const int hostOctet = hostParts.at(k).toInt();  // not a number: 0
+        if ((record.ip[k] & record.mask[k]) != (hostOctet & record.mask[k]))
+            return SubnetCheck::OtherSubnet;
+    }
+    return SubnetCheck::SameSubnet;
 }

@@ -3,8 +3,6 @@
 
 #include <QString>
 
-class UdpSocket;
-
 struct DeviceRecord {
     quint8 mac[6] = {};
     quint8 ip[4] = {};
@@ -16,8 +14,9 @@ struct DeviceRecord {
     char deviceVersion[33] = {};
     char serialNumber[17] = {};
     char userDefinedName[17] = {};
-    UdpSocket *socketSlot = nullptr;  // a slot of DeviceLink; valid for the process's life
-    QString hostIP;                   // local address the camera answered on
+    QString hostIP;         // local address the camera answered on, as shown to the user
+    QString localAddress;   // address of the socket the acknowledge came in on (its channel's)
+    QString interfaceName;  // the network card it came in on, when known
 
     QString ipText() const;
     QString maskText() const;
@@ -26,4 +25,20 @@ struct DeviceRecord {
     QString macHex() const;     // 12 lower-case hex digits
     QString comboText() const;  // ip ":" ASCII letters and digits of the serial number
     QString itemText() const;   // comboText ":" macHex, the device list label
+    QString macColonText() const;  // 00:11:22:33:44:55
+    // A name field of the acknowledge: its bytes up to the first zero, as UTF-8.
+    static QString fieldText(const char *field, int width);
+    template <int N>
+    static QString fieldText(const char (&field)[N])
+    {
+        return fieldText(field, N);
+    }
+    QString versionText() const { return fieldText(deviceVersion, sizeof deviceVersion); }
 };
+
+// Is the camera in the subnet of the PC address it answered on? Only the
+// first three octets are compared, with the camera's own mask on both sides;
+// undecided when hostIP is not four dot-separated parts (a part that is not
+// a number counts as 0).
+enum class SubnetCheck { Undecided, SameSubnet, OtherSubnet };
+SubnetCheck checkSubnet(const DeviceRecord &record);

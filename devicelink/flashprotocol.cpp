@@ -1,8 +1,7 @@
 #include "flashprotocol.h"
 
 #include "gvcp.h"
-
-#include <QDebug>
+#include "logging.h"
 
 #include <chrono>
 #include <cstring>
@@ -25,84 +24,113 @@ bool validSectorAddress(quint32 flashAddress)
     return flashAddress < FlashSize && flashAddress % SectorSize == 0;
 }
 
-// Repeats one exchange until it succeeds, at most MaxAttempts times in a
-// row, looking at the cancel flag before each attempt.
-template <class Attempt, class OnFailure>
-Status repeat(const std::atomic<bool> *cancel, Attempt attempt, OnFailure onFailure)
+BlockResult refused()
 {
+    BlockResult r;
+    r.status = Status::Refused;
+    return r;
+}
+
+// Repeats one exchange until it is accepted, at most MaxAttempts times in a
+// row, looking at the cancel flag before each attempt. An error status from
+// the camera ends it at once: repeating the same request will not change the
+// camera's mind, and a "busy" camera must not be reported as a silent one.
+template <class Attempt, class OnFailure>
+BlockResult repeat(const std::atomic<bool> *cancel, Attempt attempt, OnFailure onFailure)
+{
+    BlockResult r;
     for (int tries = 0; tries < MaxAttempts; ++tries) {
-        if (cancelled(cancel))
-            return Status::Cancelled;
-        if (attempt())
-            return Status::Ok;
+        if (cancelled(cancel)) {
+            r.status = Status::Cancelled;
+            return r;
+        }
+        r.last = attempt();
+        if (r.last.ok())
+            return r;
+        if (r.last.kind == ExchangeResult::Kind::CameraStatus) {
+            r.status = Status::CameraError;
+            return r;
+        }
         onFailure();
     }
-    return Status::NoAnswer;
+    r.status = Status::NoAnswer;
+    return r;
 }
 
 }  // namespace
 
-Status writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
-                       const std::atomic<bool> *cancel)
+BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
+                            const std::atomic<bool> *cancel)
 {
     if (!block || !validSectorAddress(flashAddress)) {
-        qDebug() << "flash write refused: address" << Qt::hex << flashAddress;
-        return Status::NoAnswer;
+        qCDebug(lcOrvanta) << "flash write refused: address" << Qt::hex << flashAddress;
+        return refused();
     }
     for (int k = 0; k < PieceCount; ++k) {
         const quint16 window = quint16(WindowWriteBase + WindowStep * quint32(k));
         const quint8 *piece = block + PieceSize * k;
-        Status s = repeat(
+        const BlockResult r = repeat(
             cancel, [&] { return device.writeMem(window, piece, PieceSize, PieceSize); }, [] {});
-        if (s != Status::Ok)
-            return s;
+        if (!r.ok())
+            return r;
     }
     const quint8 control[4] = {ProgramOp, quint8(flashAddress >> 16), quint8(flashAddress >> 8),
                                quint8(flashAddress)};
-    Status s = repeat(
+    const BlockResult r = repeat(
         cancel, [&] { return device.writeMem(ControlWordAddress, control, 4, 4); }, [] {});
-    if (s != Status::Ok)
-        return s;
+    if (!r.ok())
+        return r;
     // The camera is programming the sector now; it is not interrupted, even
     // by a cancel, so the next exchange never lands in the middle of it.
     std::this_thread::sleep_for(std::chrono::milliseconds(ProgramPauseMs));
-    return Status::Ok;
+    return r;
 }
 
-Status readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
-                      const std::atomic<bool> *cancel)
+BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
+                           const std::atomic<bool> *cancel)
 {
     if (!destination || !validSectorAddress(flashAddress)) {
-        qDebug() << "flash read refused: address" << Qt::hex << flashAddress;
-        return Status::NoAnswer;
+        qCDebug(lcOrvanta) << "flash read refused: address" << Qt::hex << flashAddress;
+        return refused();
     }
     const quint32 word = (quint32(LoadOp) << 24) | (flashAddress & AddressMask);
-    Status s = repeat(
+    BlockResult r = repeat(
         cancel, [&] { return device.writeMemWord(ControlWordAddress, word); },
-        [&] { qDebug() << "reread" << flashAddress; });
-    if (s != Status::Ok)
-        return s;
+        [&] { qCDebug(lcOrvanta) << "reread" << flashAddress; });
+    if (!r.ok())
+        return r;
 
     quint8 buffer[ReadBufferSize];
     for (int k = 0; k < PieceCount; ++k) {
         const quint32 window = WindowReadBase + WindowStep * quint32(k);
         int size = 0;
-        s = repeat(
+        r = repeat(
             cancel,
             [&] {
                 std::memset(buffer, 0, sizeof buffer);
                 size = ReadBufferSize;
+                ExchangeResult e = device.readMem(window, PieceSize, buffer, size);
                 // A reply that does not carry the whole piece would leave
                 // part of the destination unwritten: it counts as failed.
-                return device.readMem(window, PieceSize, buffer, size) &&
-                       size >= gvcp::ReadMemDataOffset + PieceSize;
+                if (e.ok() && size < gvcp::ReadMemDataOffset + PieceSize) {
+                    e.kind = ExchangeResult::Kind::BadReply;
+                    e.length = size;
+                }
+                return e;
             },
             [] {});
-        if (s != Status::Ok)
-            return s;
+        if (!r.ok())
+            return r;
         std::memcpy(destination + PieceSize * k, buffer + gvcp::ReadMemDataOffset, PieceSize);
     }
-    return Status::Ok;
+    return r;
+}
+
+BlockResult sendControlWord(DeviceAccess &device, const quint8 word[4],
+                            const std::atomic<bool> *cancel)
+{
+    return repeat(
+        cancel, [&] { return device.writeMem(ControlWordAddress, word, 4, 4); }, [] {});
 }
 
 }  // namespace flash

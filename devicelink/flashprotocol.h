@@ -28,17 +28,34 @@ constexpr int ReadBufferSize = 2048;
 // that no longer answers (each failed attempt waits out a 500 ms receive).
 constexpr int MaxAttempts = 20;
 
-enum class Status { Ok, NoAnswer, Cancelled };
+enum class Status {
+    Ok,
+    NoAnswer,     // MaxAttempts exchanges in a row failed
+    Cancelled,    // stopped on request between two exchanges
+    Refused,      // an address or size this protocol never sends; nothing was sent
+    CameraError,  // the camera answered with an error status: not retried blindly
+};
+
+struct BlockResult {
+    Status status = Status::Ok;
+    ExchangeResult last;  // the exchange that ended a failed block
+    bool ok() const { return status == Status::Ok; }
+};
 
 // Writes one 4 KB block at `flashAddress`: eight window pieces, the 0xD5
 // control word, then the 100 ms pause. The one block writer under both
 // flash writers.
-Status writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
-                       const std::atomic<bool> *cancel = nullptr);
+BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
+                            const std::atomic<bool> *cancel = nullptr);
 
 // Reads 4,096 bytes at `flashAddress` into `destination`: the 0xD6 control
 // word, then eight window pieces.
-Status readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
-                      const std::atomic<bool> *cancel = nullptr);
+BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
+                           const std::atomic<bool> *cancel = nullptr);
+
+// Sends four control-word bytes to address 0x27, again while the camera does
+// not answer, at most MaxAttempts times.
+BlockResult sendControlWord(DeviceAccess &device, const quint8 word[4],
+                            const std::atomic<bool> *cancel = nullptr);
 
 }  // namespace flash

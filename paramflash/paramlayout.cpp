@@ -2,23 +2,16 @@
 
 namespace param {
 
-int versionDigit(const QString &text, int index)
-{
-    if (index < 0 || index >= text.size())
-        return 0;
-    return QString(text.at(index)).toInt();  // 0 when it does not convert
-}
-
-ParamLayout chooseParamLayout(const QString &cameraVersion, bool hasFileVersion,
+ParamLayout chooseParamLayout(const FirmwareVersion &camera, bool hasFileVersion,
                               const QString &fileVersion)
 {
     ParamLayout layout;
     if (hasFileVersion) {
-        if (!cameraVersion.isEmpty()) {
-            layout.major = versionDigit(cameraVersion, 0);
-            layout.minor = versionDigit(cameraVersion, 2);
+        if (camera.known) {
+            layout.major = camera.major;
+            layout.minor = camera.minor;
         }
-        layout.layoutDigit = versionDigit(fileVersion, 2);
+        layout.layoutDigit = FirmwareVersion::digitAt(fileVersion, 2);
     }
 
     switch (layout.major) {
@@ -44,7 +37,7 @@ ParamLayout chooseParamLayout(const QString &cameraVersion, bool hasFileVersion,
         layout.skippedSector = 8;
         break;
     }
-    layout.verify = layout.minor >= 3;
+    layout.verify = FirmwareVersion{true, layout.major, layout.minor}.canReadBack();
     return layout;
 }
 

@@ -3,6 +3,8 @@
 // the version text carried by the file.
 #pragma once
 
+#include "firmwareversion.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -23,14 +25,10 @@ struct ParamLayout {
     }
 };
 
-// One character of a version text as a decimal digit; a missing character
-// or one that is not a digit gives 0.
-int versionDigit(const QString &text, int index);
-
 // Without a file version the camera is not consulted and the defaults stand
 // (major 2, minor 0, layout digit 1). With one, an empty camera version keeps
 // major 2 and minor 0 while the layout digit is still read from the file.
-ParamLayout chooseParamLayout(const QString &cameraVersion, bool hasFileVersion,
+ParamLayout chooseParamLayout(const FirmwareVersion &camera, bool hasFileVersion,
                               const QString &fileVersion);
 
 }  // namespace param

@@ -1,147 +1,166 @@
 #include "paramwriter.h"
 
-#include "paramfile.h"
+#include "logging.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
-
-#include <cstring>
-#include <memory>
 
 namespace param {
 
 namespace {
 
-void writeDumpFile(const QString &directory, const QString &name, const quint8 *data)
+void writeDumpFile(const QString &directory, const QString &name, const QByteArray &data)
 {
     QFile file(directory.isEmpty() ? name : QDir(directory).filePath(name));
     if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        qDebug() << "dump file not written" << file.fileName() << file.errorString();
+        qCDebug(lcOrvanta) << "dump file not written" << file.fileName() << file.errorString();
         return;
     }
-    if (file.write(reinterpret_cast<const char *>(data), ImageSize) != ImageSize)
-        qDebug() << "dump file incomplete" << file.fileName() << file.errorString();
+    if (file.write(data) != data.size())
+        qCDebug(lcOrvanta) << "dump file incomplete" << file.fileName() << file.errorString();
 }
 
-ParamWriteOutcome stopped(flash::Status status, ParamWriteOutcome::Phase phase, int sector)
+QString phaseWord(const flash::JobOutcome &o)
 {
-    ParamWriteOutcome outcome;
-    outcome.result = status == flash::Status::Cancelled ? ParamWriteOutcome::Result::Cancelled
-                                                        : ParamWriteOutcome::Result::NoAnswer;
-    outcome.phase = phase;
-    outcome.sector = sector;
-    return outcome;
+    return o.phase == flash::Phase::Writing ? QStringLiteral("writing")
+                                            : QStringLiteral("reading back");
 }
 
 }  // namespace
 
-ParamWriteOutcome writeParamImage(DeviceAccess &device, const quint8 *image,
-                                  const ParamLayout &layout, const QString &dumpDirectory,
-                                  const std::atomic<bool> *cancel)
+ParamFileLoad loadParamFile(const QString &path)
 {
-    using Phase = ParamWriteOutcome::Phase;
-    using Result = ParamWriteOutcome::Result;
+    ParamFileLoad load;
+    load.read = readParamFile(path);
+    load.image = QByteArray(ImageSize, '\0');
+    auto *image = reinterpret_cast<quint8 *>(load.image.data());
+    buildParamImage(load.read.lines, image, load.blocks);
+    load.hasFileVersion = hasFileVersion(image);
+    if (load.hasFileVersion)
+        load.fileVersion = fileVersionText(image);
+    return load;
+}
 
-    for (int i = 0; i < layout.sectorCount && i < SectorCount; ++i) {
-        if (!layout.writes(i))
-            continue;
-        const flash::Status status = flash::writeFlashBlock(
-            device, image + i * SectorSize, layout.base + quint32(i) * SectorSize, cancel);
-        if (status != flash::Status::Ok)
-            return stopped(status, Phase::Writing, i);
-        qDebug() << "write sector" << i << Qt::hex << i * SectorSize << Qt::dec;
+UserMessage openFailedMessage()
+{
+    return UserMessage::info(texts::openFileFailed());
+}
+
+UserMessage refusalBeforeCamera(const ParamFileLoad &load)
+{
+    if (load.read.status == ReadStatus::TooLarge) {
+        const QString size = load.read.size >= 0 ? QStringLiteral("%1 bytes").arg(load.read.size)
+                                                 : QStringLiteral("more than the limit");
+        return UserMessage::info(
+            QStringLiteral("The parameter file is too large to be a parameter file (%1, limit %2 "
+                           "bytes). Nothing was written.")
+                .arg(size)
+                .arg(MaxFileSize));
     }
+    if (load.blocks.isEmpty())
+        return UserMessage::info(QStringLiteral("Please select hex file first."));
+    return {};
+}
 
-    ParamWriteOutcome outcome;
-    if (!layout.verify) {
-        outcome.result = Result::Done;
-        return outcome;
+WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString &cameraVersion,
+                    const QString &dumpDirectory)
+{
+    WritePlan plan;
+    if (load.hasFileVersion) {
+        // The layout depends on the camera's version; without a chosen
+        // camera there is nothing to decide it from, so nothing is written.
+        if (!cameraChosen) {
+            plan.refusal = UserMessage::info(texts::selectCameraFirst());
+            return plan;
+        }
+        qCDebug(lcOrvanta) << cameraVersion << load.fileVersion;
     }
+    plan.layout = chooseParamLayout(FirmwareVersion::fromText(cameraVersion), load.hasFileVersion,
+                                    load.fileVersion);
+    qCDebug(lcOrvanta) << plan.layout.major << plan.layout.minor << plan.layout.layoutDigit;
 
-    // All 37 sectors come back whatever the layout, so data.dat always shows
-    // the whole area next to the image.
-    std::unique_ptr<quint8[]> readBack(new quint8[ImageSize]());
-    for (int j = 0; j < SectorCount; ++j) {
-        qDebug() << "Block:" << j;
-        const flash::Status status = flash::readFlashBlock(
-            device, readBack.get() + j * SectorSize, layout.base + quint32(j) * SectorSize, cancel);
-        if (status != flash::Status::Ok)
-            return stopped(status, Phase::ReadingBack, j);
-    }
-
-    writeDumpFile(dumpDirectory, QStringLiteral("hexdata.dat"), image);
-    writeDumpFile(dumpDirectory, QStringLiteral("data.dat"), readBack.get());
-
-    for (int k = 0; k < layout.sectorCount && k < SectorCount; ++k) {
-        if (!layout.writes(k))
-            continue;
-        if (std::memcmp(image + k * SectorSize, readBack.get() + k * SectorSize, SectorSize) != 0) {
-            outcome.result = Result::VerifyError;
-            outcome.phase = Phase::ReadingBack;
-            outcome.sector = k;
-            return outcome;
+    flash::JobPlan &job = plan.job;
+    job.kind = flash::JobKind::Parameter;
+    job.image = load.image;
+    job.base = plan.layout.base;
+    for (int i = 0; i < plan.layout.sectorCount && i < SectorCount; ++i) {
+        if (plan.layout.writes(i)) {
+            job.writeSectors.append(i);
+            job.compareSectors.append(i);
         }
     }
-    outcome.result = Result::Success;
-    return outcome;
+    job.verify = plan.layout.verify;
+    if (job.verify) {
+        // All 37 sectors come back whatever the layout, so data.dat always
+        // shows the whole area next to the image.
+        for (int j = 0; j < SectorCount; ++j)
+            job.readSectors.append(j);
+        job.afterReadBack = [dumpDirectory](const QByteArray &image, const QByteArray &readBack) {
+            writeDumpFile(dumpDirectory, QStringLiteral("hexdata.dat"), image);
+            writeDumpFile(dumpDirectory, QStringLiteral("data.dat"), readBack);
+        };
+    }
+    return plan;
 }
 
-ParamMessage outcomeMessage(const ParamWriteOutcome &outcome)
+UserMessage outcomeMessage(const flash::JobOutcome &o)
 {
-    using Phase = ParamWriteOutcome::Phase;
-    using Result = ParamWriteOutcome::Result;
-    ParamMessage m;
-    switch (outcome.result) {
-    case Result::Success:
-        m.title = QStringLiteral("Info");
-        m.text = QStringLiteral("Write param success!");
-        break;
-    case Result::Done:
-        m.title = QStringLiteral("Info");
-        m.text = QStringLiteral("Write param done!");
-        break;
-    case Result::VerifyError:
-        m.critical = true;
-        m.title = QStringLiteral("Error");
-        m.text = QStringLiteral("Verify error(%1), please rewrite param before power off!")
-                     .arg(outcome.sector);
-        break;
-    case Result::NoAnswer:
-        m.critical = true;
-        m.title = QStringLiteral("Error");
-        m.text = outcome.phase == Phase::Writing
-            ? QStringLiteral("The camera stopped answering while writing sector %1. The parameter "
-                             "area may be incomplete: check the connection and write the "
-                             "parameters again before power off!")
-                  .arg(outcome.sector)
-            : QStringLiteral("The camera stopped answering while reading back sector %1. The "
-                             "parameters were written but could not be verified: check the "
-                             "connection and write the parameters again before power off!")
-                  .arg(outcome.sector);
-        break;
-    case Result::Cancelled:
-        m.critical = true;
-        m.title = QStringLiteral("Error");
-        m.text = outcome.phase == Phase::Writing
-            ? QStringLiteral("The write was stopped at sector %1. The parameter area may be "
-                             "incomplete: write the parameters again before power off!")
-                  .arg(outcome.sector)
-            : QStringLiteral("The read-back was stopped at sector %1. The parameters were written "
-                             "but not verified: write the parameters again before power off!")
-                  .arg(outcome.sector);
-        break;
+    using flash::JobResult;
+    const bool writing = o.phase == flash::Phase::Writing;
+    switch (o.result) {
+    case JobResult::Success:
+        return UserMessage::info(QStringLiteral("Write param success!"));
+    case JobResult::Done:
+        return UserMessage::info(QStringLiteral("Write param done!"));
+    case JobResult::VerifyError:
+        return UserMessage::error(
+            QStringLiteral("Verify error(%1), please rewrite param before power off!").arg(o.sector));
+    case JobResult::NoAnswer:
+        return UserMessage::error(
+            writing ? QStringLiteral("The camera stopped answering while writing sector %1. The "
+                                     "parameter area may be incomplete: check the connection and "
+                                     "write the parameters again before power off!")
+                          .arg(o.sector)
+                    : QStringLiteral("The camera stopped answering while reading back sector %1. "
+                                     "The parameters were written but could not be verified: "
+                                     "check the connection and write the parameters again before "
+                                     "power off!")
+                          .arg(o.sector));
+    case JobResult::CameraError:
+        return UserMessage::error(
+            QStringLiteral("The camera answered with error status %1 while %2 sector %3. The "
+                           "parameter area may be incomplete: write the parameters again before "
+                           "power off!")
+                .arg(cameraStatusText(o.cause.status), phaseWord(o))
+                .arg(o.sector));
+    case JobResult::Refused:
+        return UserMessage::error(
+            QStringLiteral("The parameter image does not fit the camera's flash; nothing was "
+                           "written."));
+    case JobResult::Cancelled:
+        return UserMessage::error(
+            writing ? QStringLiteral("The write was stopped at sector %1. The parameter area may "
+                                     "be incomplete: write the parameters again before power off!")
+                          .arg(o.sector)
+                    : QStringLiteral("The read-back was stopped at sector %1. The parameters were "
+                                     "written but not verified: write the parameters again before "
+                                     "power off!")
+                          .arg(o.sector));
     }
-    return m;
+    return {};
 }
 
-flash::Status sendControlWord(DeviceAccess &device, const quint8 word[4], int maxAttempts)
+UserMessage controlWordFailedMessage(const flash::BlockResult &result)
 {
-    for (int attempt = 0; attempt < maxAttempts; ++attempt) {
-        if (device.writeMem(flash::ControlWordAddress, word, 4, 4))
-            return flash::Status::Ok;
-    }
-    return flash::Status::NoAnswer;
+    if (result.status == flash::Status::CameraError)
+        return UserMessage::error(
+            QStringLiteral("The camera refused the control word 01 34 3E F5 with error status %1.")
+                .arg(cameraStatusText(result.last.status)));
+    return UserMessage::error(
+        QStringLiteral("The camera did not acknowledge the control word 01 34 3E F5 after %1 "
+                       "attempts; it may not have been carried out. Check the connection and "
+                       "try again.")
+            .arg(flash::MaxAttempts));
 }
 
 }  // namespace param

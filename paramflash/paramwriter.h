@@ -1,56 +1,55 @@
-// The parameter write job over a DeviceAccess: program the layout's sectors
-// of the image with the shared flash block writer, and when the layout says
-// so, read all 37 sectors back, write the two dump files and compare.
-// Runs synchronously in the caller's thread; every exchange is bounded.
+// The parameter write, as a sequence of functions of its inputs that a front
+// end calls in order: load the file, refuse what must not be written, probe
+// the camera (cameraAnswers), plan the job from the camera's version, run
+// the flash job, and turn its outcome into the message to show.
 #pragma once
 
-#include "deviceaccess.h"
-#include "flashprotocol.h"
+#include "flashjob.h"
+#include "paramfile.h"
 #include "paramlayout.h"
+#include "usermessage.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <atomic>
 
 namespace param {
 
-struct ParamWriteOutcome {
-    enum class Result {
-        Success,      // written, read back and equal
-        Done,         // written; this camera cannot be verified
-        VerifyError,  // read back, `sector` is the first that differs
-        NoAnswer,     // the camera stopped answering in `phase` at `sector`
-        Cancelled,    // stopped on request in `phase` at `sector`
-    };
-    enum class Phase { Writing, ReadingBack };
-
-    Result result = Result::Done;
-    int sector = -1;
-    Phase phase = Phase::Writing;
+// A parameter file read and turned into its image.
+struct ParamFileLoad {
+    ReadResult read;
+    QByteArray image;   // ImageSize bytes
+    QList<int> blocks;  // the 512-byte blocks the file addressed
+    bool hasFileVersion = false;
+    QString fileVersion;
 };
 
-// `dumpDirectory` empty: "hexdata.dat" and "data.dat" are opened by bare name
-// (the process's working directory). A dump file that cannot be written is
-// logged only; the comparison still runs.
-ParamWriteOutcome writeParamImage(DeviceAccess &device, const quint8 *image,
-                                  const ParamLayout &layout,
-                                  const QString &dumpDirectory = QString(),
-                                  const std::atomic<bool> *cancel = nullptr);
+ParamFileLoad loadParamFile(const QString &path);
 
-// What the window shows for an outcome: title "Info" or "Error", and whether
-// the box is a critical one.
-struct ParamMessage {
-    bool critical = false;
-    QString title;
-    QString text;
+// What stops the write before the camera is asked anything: a file too large
+// to be a parameter file, or one without a single record. Empty otherwise.
+// An unreadable file is reported first (openFailedMessage) and then refused
+// as one without records.
+UserMessage refusalBeforeCamera(const ParamFileLoad &load);
+UserMessage openFailedMessage();
+
+struct WritePlan {
+    UserMessage refusal;  // not empty: nothing may be written
+    ParamLayout layout;
+    flash::JobPlan job;
 };
-ParamMessage outcomeMessage(const ParamWriteOutcome &outcome);
+
+// The layout comes from the camera's version and the file's version text;
+// when the file names its layout, a camera must be chosen to decide it.
+// `dumpDirectory` empty: "hexdata.dat" and "data.dat" go to the working
+// directory. A dump file that cannot be written is logged only.
+WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString &cameraVersion,
+                    const QString &dumpDirectory = QString());
+
+UserMessage outcomeMessage(const flash::JobOutcome &outcome);
 
 // The fixed control word that the auxiliary slot sends to address 0x27.
 constexpr quint8 FixedControlWord[4] = {0x01, 0x34, 0x3E, 0xF5};
-
-// Sends four control-word bytes to address 0x27, again while the camera does
-// not acknowledge, at most `maxAttempts` times. Ok or NoAnswer.
-flash::Status sendControlWord(DeviceAccess &device, const quint8 word[4],
-                              int maxAttempts = flash::MaxAttempts);
+UserMessage controlWordFailedMessage(const flash::BlockResult &result);
 
 }  // namespace param

@@ -101,7 +101,7 @@ class IpConfigLab : public QObject {
     {
         for (int i = 0; i < 10; ++i, QTest::qWait(200)) {
             quint32 value = 0;
-            if (window->readReg(0, value))
+            if (window->chosenCamera()->readReg(0, value).ok())
                 return true;
         }
         return false;
@@ -199,7 +199,7 @@ private slots:
         // No camera selected: the list is empty, the channel still has a socket.
         DeviceLink::instance().devices().clear();
         window->refreshDeviceList();
-        QVERIFY(window->channel().hasDevice());
+        QVERIFY(window->chosenCamera());
         setFields("192.0.2.77", "255.255.255.0", "192.0.2.1");
         for (const char *button : {"btnForceIp", "btnIPConfig"})
             QCOMPARE(press(button), QStringList{"Please select a camera first."});

@@ -1,17 +1,17 @@
-// The process-wide GVCP client: sockets in fixed slots, the local IPv4
-// addresses, and the device table of the last discovery.
+// The window's holder of its last discovery: the local addresses, the
+// endpoints read from setting.ini, and the device table the device list
+// shows. Discovery itself is a call of the core (discovery.h).
 #pragma once
 
 #include "devicerecord.h"
-#include "udpsocket.h"
+#include "discovery.h"
 
 #include <QList>
 #include <QStringList>
-#include <array>
 
 class DeviceLink {
 public:
-    static constexpr int MaxSockets = 8;
+    static constexpr int MaxSockets = MaxDiscoverySockets;
 
     static DeviceLink &instance();
 
@@ -20,8 +20,7 @@ public:
 
     QList<DeviceRecord> &devices() { return devices_; }
     const QStringList &interfaceAddresses() const { return interfaceAddresses_; }
-    int socketCount() const { return socketCount_; }
-    UdpSocket *socketSlot(int index) { return &sockets_[index]; }
+    int socketCount() const { return endpoints_.size(); }
     bool discovered() const { return discovered_; }
 
     // Where setting.ini is read from; the executable's directory unless a
@@ -35,10 +34,9 @@ private:
     DeviceLink() = default;
 
     bool discovered_ = false;
-    SocketAddress discoveryAddr_;
-    std::array<UdpSocket, MaxSockets> sockets_;
+    QList<LocalAddress> local_;
     QStringList interfaceAddresses_;
-    int socketCount_ = 0;
+    QList<DiscoveryEndpoint> endpoints_;
     QList<DeviceRecord> devices_;
     QString settingsPath_;
 };

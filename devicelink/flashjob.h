@@ -1,0 +1,79 @@
+// One flash job on one camera: the image it writes, the sectors to program
+// and to read back, a cancel flag, its progress and its outcome. The
+// parameter writer and the bitstream programmer both make one; it runs on
+// whatever thread calls run() and reports progress through a callback.
+#pragma once
+
+#include "deviceaccess.h"
+#include "flashprotocol.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+
+namespace flash {
+
+enum class JobKind { Parameter, Bitstream };
+enum class Phase { Comparing, Writing, ReadingBack };
+
+struct JobProgress {
+    Phase phase = Phase::Writing;
+    int step = 0;     // sectors done in this phase, 1..total
+    int total = 0;    // sectors this phase will do
+    int sector = -1;  // the image sector just done
+};
+
+struct JobPlan {
+    JobKind kind = JobKind::Bitstream;
+    QByteArray image;             // whole sectors
+    quint32 base = 0;             // flash address of image sector 0
+    QVector<int> writeSectors;    // programmed, in this order
+    bool verify = false;          // read back and compare
+    QVector<int> readSectors;     // read back, in this order
+    QVector<int> compareSectors;  // compared with the image
+    // Read writeSectors first and program only those that differ.
+    bool changedOnly = false;
+    // When set, every read sector is read before any comparison, and this is
+    // called in between with an image-sized read-back buffer (the dumps).
+    std::function<void(const QByteArray &image, const QByteArray &readBack)> afterReadBack;
+};
+
+enum class JobResult { Success, Done, VerifyError, NoAnswer, CameraError, Refused, Cancelled };
+
+struct JobOutcome {
+    JobResult result = JobResult::Done;
+    Phase phase = Phase::Writing;
+    int sector = -1;       // where it stopped, or the first sector that differs
+    ExchangeResult cause;  // the exchange that ended a NoAnswer or CameraError
+    int programmed = 0;    // sectors programmed
+    int unchanged = 0;     // sectors not programmed because the camera held them already
+};
+
+class FlashJob {
+public:
+    using ProgressCallback = std::function<void(const JobProgress &)>;
+
+    explicit FlashJob(JobPlan plan);
+
+    // Thread-safe: the job stops before its next exchange.
+    void cancel() { cancel_ = true; }
+    bool isCancelled() const { return cancel_; }
+    JobProgress progress() const;
+    const JobPlan &plan() const { return plan_; }
+
+    JobOutcome run(DeviceAccess &camera, const ProgressCallback &onProgress = {});
+
+private:
+    bool planIsSound() const;
+    void report(const ProgressCallback &onProgress, Phase phase, int step, int total, int sector);
+
+    JobPlan plan_;
+    std::atomic<bool> cancel_{false};
+    mutable QMutex progressLock_;
+    JobProgress progress_;
+};
+
+}  // namespace flash
