@@ -196,11 +196,15 @@ int prefixLength(const Ip4 &mask) {
 }
 
 Camera::Camera(const Identity &identity, const Faults &faults)
-    : id_(identity), faults_(faults), rng_(faults.seed), flash_(FlashSize, 0xFF),
-      window_(WindowSize, 0x00), ip_(identity.ip), mask_(identity.mask),
-      gateway_(identity.gateway), config_(identity.ipConfig), activeConfig_(identity.ipConfig),
-      persistentIp_(identity.ip),
+    : id_(identity), faults_(faults), rng_(faults.seed), window_(WindowSize, 0x00),
+      ip_(identity.ip), mask_(identity.mask), gateway_(identity.gateway),
+      config_(identity.ipConfig), activeConfig_(identity.ipConfig), persistentIp_(identity.ip),
       persistentMask_(identity.mask), persistentGateway_(identity.gateway) {}
+
+Bytes &Camera::erasedFlash() const {
+    if (flash_.empty()) flash_.assign(FlashSize, 0xFF);
+    return flash_;
+}
 
 Ip4 Camera::linkLocalAddress() const {
     // Derived from the MAC so that a camera comes back on the same address.
@@ -286,7 +290,12 @@ void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from) {
     putText(&b[DiscInfo], 48, id_.info);
     putText(&b[DiscSerial], 16, id_.serial);
     putText(&b[DiscUserName], 16, id_.userName);
-    out.replies.push_back(Reply{std::move(b), from, 0});
+    Endpoint to = from;
+    if (id_.broadcastDiscoveryAck) {
+        to.addr = Ip4{{255, 255, 255, 255}};
+        out.log.push_back("discovery ack to 255.255.255.255:" + std::to_string(from.port));
+    }
+    out.replies.push_back(Reply{std::move(b), to, 0});
 }
 
 void Camera::setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway) {
@@ -444,17 +453,20 @@ uint16_t Camera::control(Outcome &out, uint32_t word) {
         return StatusInvalidParameter;
     }
     if (op == OpProgram) {
-        std::memcpy(&flash_[address], window_.data(), SectorSize);
+        Bytes &flash = erasedFlash();
+        std::memcpy(&flash[address], window_.data(), SectorSize);
         out.log.push_back("program " + hex(address, 6));
         const uint32_t sector = address / SectorSize;
         if (std::find(faults_.corruptSectors.begin(), faults_.corruptSectors.end(), sector) !=
             faults_.corruptSectors.end()) {
             for (size_t at : {size_t(0), size_t(1), size_t(1000), size_t(2048), SectorSize - 1})
-                flash_[address + at] ^= 0x5A;
+                flash[address + at] ^= 0x5A;
             out.log.push_back("fault corrupt " + hex(address, 6));
         }
     } else {
-        std::memcpy(window_.data(), &flash_[address], SectorSize);
+        // A flash never written is erased; loading from it allocates nothing.
+        if (flash_.empty()) std::fill(window_.begin(), window_.end(), 0xFF);
+        else std::memcpy(window_.data(), &flash_[address], SectorSize);
         out.log.push_back("load " + hex(address, 6));
     }
     return StatusOk;

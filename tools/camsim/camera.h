@@ -1,5 +1,6 @@
 // The simulated camera: identity, registers, the 4 KB transfer window, a
-// 16 MiB SPI flash, the IP state and the fault decisions. It knows nothing
+// 16 MiB SPI flash (allocated on first use, so that a fleet of hundreds
+// stays small), the IP state and the fault decisions. It knows nothing
 // about sockets: handle() turns one received datagram into the replies to
 // send (each with its delay) plus log lines, so tests can drive it directly.
 #pragma once
@@ -29,6 +30,9 @@ struct Identity {
     std::string info = "simulated camera";
     std::string serial = "SIM0001";
     std::string userName = "camsim";
+    // Sends the discovery acknowledge to 255.255.255.255 at the sender's
+    // port, as a camera does that has no route back to the sender.
+    bool broadcastDiscoveryAck = false;
 };
 
 // Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
@@ -77,8 +81,9 @@ public:
     Outcome handle(const uint8_t *data, size_t length, const Endpoint &from,
                    const Ip4 &to = Ip4{{0, 0, 0, 0}});
 
-    Bytes &flash() { return flash_; }
-    const Bytes &flash() const { return flash_; }
+    // 16 MiB, erased (0xFF) until written; allocated by the first call.
+    Bytes &flash() { return erasedFlash(); }
+    const Bytes &flash() const { return erasedFlash(); }
     const Bytes &window() const { return window_; }
 
     const Ip4 &currentIp() const { return ip_; }
@@ -100,6 +105,7 @@ private:
         bool drop, duplicate, late, wrongId, badStatus;
     };
     Draw drawFaults();
+    Bytes &erasedFlash() const;
     void finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, const Draw &draw);
 
     void onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from);
@@ -115,7 +121,7 @@ private:
     Identity id_;
     Faults faults_;
     std::mt19937 rng_;
-    Bytes flash_;
+    mutable Bytes flash_;   // empty until first used
     Bytes window_;
     uint32_t controlWord_ = 0;
     unsigned long long received_ = 0;

@@ -1,5 +1,6 @@
 // camsim: a GVCP camera on a UDP port, for tests and the network lab.
 #include "camera.h"
+#include "fleet.h"
 #include "transport.h"
 
 #include <cerrno>
@@ -23,6 +24,15 @@ const char *const usageText =
     "  --flash-out FILE       flash dump on SIGUSR1 and at exit\n"
     "  --log FILE             one line per datagram and per flash action\n"
     "  --ip-hook CMD          runs CMD NEWIP NEWMASK NEWGATEWAY when the address changes\n"
+    "  --broadcast-ack        send the discovery acknowledge to 255.255.255.255 (sender's port)\n"
+    "  --fleet N              answer as N cameras (1-253): camera i (from 0) has address\n"
+    "                         --ip + i, MAC + i, serial and user name with suffix -NNN (i + 1)\n"
+    "                         and fault seed + i, and replies from its own address. All answer\n"
+    "                         DISCOVERY; FORCEIP and IPCONFIG reach all (each judges the MAC);\n"
+    "                         other commands only the camera whose address they were sent to.\n"
+    "                         Log lines start with camN. --ip-hook runs per camera, with its old\n"
+    "                         address as a fourth argument; --flash-in and --flash-out are\n"
+    "                         refused (every fleet camera starts erased).\n"
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
     "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n";
 
@@ -85,12 +95,17 @@ int main(int argc, char **argv) {
     TransportOptions transport;
     std::string flashIn, logPath;
     bool ipGiven = false;
+    int fleet = 0;   // 0: one camera that takes every datagram
 
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") {
             std::fputs(usageText, stdout);
             return 0;
+        }
+        if (opt == "--broadcast-ack") {
+            identity.broadcastDiscoveryAck = true;
+            continue;
         }
         if (i + 1 >= argc) usage(opt + " needs a value (or is unknown)");
         const std::string v = argv[++i];
@@ -111,6 +126,7 @@ int main(int argc, char **argv) {
         else if (opt == "--flash-out") transport.flashOut = v;
         else if (opt == "--log") logPath = v;
         else if (opt == "--ip-hook") transport.ipHook = v;
+        else if (opt == "--fleet") fleet = int(toInteger(opt, v, 1, MaxFleet));
         else if (opt == "--seed") faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
         else if (opt == "--drop") faults.dropPct = toPercent(opt, v);
         else if (opt == "--delay") faults.delayMs = int(toInteger(opt, v, 0, 600000));
@@ -125,9 +141,22 @@ int main(int argc, char **argv) {
         else usage("unknown option " + opt);
     }
     if (!ipGiven) identity.ip = toIp("--bind", transport.bindAddress);
+    if (fleet > 0) {
+        if (!flashIn.empty() || !transport.flashOut.empty())
+            usage("--flash-in and --flash-out are for a single camera, not with --fleet");
+        const Ip4 &ip = identity.ip;
+        if (ip == Ip4{{0, 0, 0, 0}}) usage("--fleet needs --ip, the first camera's address");
+        const std::string net = std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]);
+        if (ip[3] == 0 || ip[3] + fleet - 1 > 254)
+            usage("--fleet " + std::to_string(fleet) + " from --ip " + ipText(ip) + " does not fit " + net +
+                  ".1-" + net + ".254");
+        transport.fleet = true;
+    }
 
-    Camera camera(identity, faults);
-    if (!flashIn.empty() && !loadFlash(flashIn, camera.flash())) return 1;
+    std::vector<Camera> cameras;
+    if (fleet > 0) cameras = makeFleet(identity, faults, fleet);
+    else cameras.emplace_back(identity, faults);
+    if (!flashIn.empty() && !loadFlash(flashIn, cameras.front().flash())) return 1;
     if (!logPath.empty()) {
         transport.log = std::fopen(logPath.c_str(), "w");
         if (!transport.log) {
@@ -135,7 +164,7 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
-    int status = runTransport(camera, transport);
+    int status = runTransport(cameras, transport);
     if (transport.log) std::fclose(transport.log);
     return status;
 }

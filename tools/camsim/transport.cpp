@@ -1,4 +1,5 @@
 #include "transport.h"
+#include "fleet.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -30,6 +31,7 @@ struct Pending {
     unsigned long long order;   // keeps replies due at the same time in sequence
     Bytes bytes;
     Endpoint to;
+    Ip4 source;   // 0.0.0.0: whatever the route gives
     bool operator>(const Pending &other) const {
         return due != other.due ? due > other.due : order > other.order;
     }
@@ -39,6 +41,16 @@ void logLine(FILE *log, const std::string &line) {
     if (!log) return;
     std::fputs(line.c_str(), log);
     std::fputc('\n', log);
+    std::fflush(log);
+}
+
+// One flush for all the lines a datagram gave.
+void logLines(FILE *log, const std::vector<std::string> &lines) {
+    if (!log || lines.empty()) return;
+    for (const std::string &line : lines) {
+        std::fputs(line.c_str(), log);
+        std::fputc('\n', log);
+    }
     std::fflush(log);
 }
 
@@ -52,16 +64,43 @@ sockaddr_in toSockaddr(const Endpoint &e) {
 
 void sendReply(int fd, const Pending &p, FILE *log) {
     sockaddr_in sa = toSockaddr(p.to);
+    if (p.source != Ip4{{0, 0, 0, 0}}) {
+        // A fleet camera answers from its own address, as separate cameras would.
+        iovec iov{const_cast<uint8_t *>(p.bytes.data()), p.bytes.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr msg{};
+        msg.msg_name = &sa;
+        msg.msg_namelen = sizeof sa;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr *c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        std::memcpy(&info.ipi_spec_dst, p.source.data(), 4);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        if (::sendmsg(fd, &msg, 0) >= 0) return;
+        if (errno != EINVAL) {
+            logLine(log, std::string("sendmsg failed: ") + std::strerror(errno));
+            return;
+        }
+        // The address is not (or no longer) on this host: send it from the default one.
+        logLine(log, "source " + ipText(p.source) + " is not on this host; sent from the default address");
+    }
     if (::sendto(fd, p.bytes.data(), p.bytes.size(), 0, reinterpret_cast<sockaddr *>(&sa), sizeof sa) < 0)
         logLine(log, std::string("sendto failed: ") + std::strerror(errno));
 }
 
-// Runs the hook with the new address; bounded, so a hanging hook cannot
-// silence the camera for good.
-void runHook(const std::string &hook, const Camera &camera, FILE *log) {
+// Runs the hook with the new address (and, for a fleet camera, the old one);
+// bounded, so a hanging hook cannot silence the camera for good.
+void runHook(const std::string &hook, const Camera &camera, const std::string &oldIp, const std::string &tag,
+             FILE *log) {
     const std::string ip = ipText(camera.currentIp()), mask = ipText(camera.currentMask()),
                       gw = ipText(camera.currentGateway());
-    logLine(log, "ip-hook " + ip + " " + mask + " " + gw);
+    logLine(log, tag + "ip-hook " + ip + " " + mask + " " + gw + (oldIp.empty() ? "" : " " + oldIp));
     pid_t pid = ::fork();
     if (pid < 0) {
         logLine(log, std::string("ip-hook fork failed: ") + std::strerror(errno));
@@ -69,8 +108,12 @@ void runHook(const std::string &hook, const Camera &camera, FILE *log) {
     }
     if (pid == 0) {
         const std::string script = hook + " \"$@\"";
-        ::execl("/bin/sh", "sh", "-c", script.c_str(), "camsim-ip-hook", ip.c_str(), mask.c_str(), gw.c_str(),
-                static_cast<char *>(nullptr));
+        if (oldIp.empty())
+            ::execl("/bin/sh", "sh", "-c", script.c_str(), "camsim-ip-hook", ip.c_str(), mask.c_str(), gw.c_str(),
+                    static_cast<char *>(nullptr));
+        else
+            ::execl("/bin/sh", "sh", "-c", script.c_str(), "camsim-ip-hook", ip.c_str(), mask.c_str(), gw.c_str(),
+                    oldIp.c_str(), static_cast<char *>(nullptr));
         ::_exit(127);
     }
     int status = 0;
@@ -82,13 +125,13 @@ void runHook(const std::string &hook, const Camera &camera, FILE *log) {
         if (Clock::now() > deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            logLine(log, "ip-hook killed after 10 s");
+            logLine(log, tag + "ip-hook killed after 10 s");
             return;
         }
         ::usleep(5000);
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        logLine(log, "ip-hook failed status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
+        logLine(log, tag + "ip-hook failed status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
 }
 
 }  // namespace
@@ -120,7 +163,7 @@ bool dumpFlash(const Bytes &flash, const std::string &path) {
     return true;
 }
 
-int runTransport(Camera &camera, const TransportOptions &options) {
+int runTransport(std::vector<Camera> &cameras, const TransportOptions &options) {
     Ip4 bindIp;
     if (!parseIp(options.bindAddress, bindIp)) {
         std::fprintf(stderr, "camsim: bad bind address %s\n", options.bindAddress.c_str());
@@ -171,11 +214,15 @@ int runTransport(Camera &camera, const TransportOptions &options) {
     unsigned long long order = 0;
     std::vector<uint8_t> buffer(65536);
     int exitStatus = 0;
+    // A fleet camera's log lines start with its number, counted from 1.
+    auto tagOf = [&options](size_t index) {
+        return options.fleet ? "cam" + std::to_string(index + 1) + " " : std::string();
+    };
 
     while (!stopRequested) {
         if (dumpRequested) {
             dumpRequested = 0;
-            if (!options.flashOut.empty() && dumpFlash(camera.flash(), options.flashOut))
+            if (!options.flashOut.empty() && dumpFlash(cameras.front().flash(), options.flashOut))
                 logLine(options.log, "dump " + options.flashOut);
         }
         const auto now = Clock::now();
@@ -224,22 +271,46 @@ int runTransport(Camera &camera, const TransportOptions &options) {
         std::memcpy(from.addr.data(), &peer.sin_addr, 4);
         from.port = ntohs(peer.sin_port);
 
-        Outcome out = camera.handle(buffer.data(), size_t(n), from, to);
-        for (const std::string &line : out.log) logLine(options.log, line);
-        const auto received = Clock::now();
-        for (Reply &reply : out.replies) {
-            Pending p{received + std::chrono::milliseconds(reply.delayMs), order++, std::move(reply.bytes),
-                      reply.to};
-            if (reply.delayMs <= 0) sendReply(fd, p, options.log);
-            else pending.push(std::move(p));
+        const std::vector<size_t> targets =
+            options.fleet ? fleetRecipients(cameras, buffer.data(), size_t(n), to) : std::vector<size_t>{0};
+        if (targets.empty()) {
+            logLine(options.log, "rx len=" + std::to_string(n) + " from=" + ipText(from.addr) + ":" +
+                                     std::to_string(from.port) + " to=" + ipText(to) + " ignored (no camera there)");
+            continue;
         }
+        // A single camera's log lines are written before its replies leave, so
+        // whoever got a reply finds the log complete. A fleet's replies all
+        // leave first, its discovery answer being one burst, and no hook runs
+        // before the last of them.
+        std::vector<std::string> lines;
+        std::vector<std::pair<size_t, Ip4>> moved;   // camera, its address before
+        for (size_t index : targets) {
+            Camera &camera = cameras[index];
+            const Ip4 before = camera.currentIp();
+            Outcome out = camera.handle(buffer.data(), size_t(n), from, to);
+            for (const std::string &line : out.log) lines.push_back(tagOf(index) + line);
+            if (!options.fleet) logLines(options.log, lines);
+            const auto received = Clock::now();
+            for (Reply &reply : out.replies) {
+                Pending p{received + std::chrono::milliseconds(reply.delayMs), order++, std::move(reply.bytes),
+                          reply.to, options.fleet ? before : Ip4{{0, 0, 0, 0}}};
+                if (reply.delayMs <= 0) sendReply(fd, p, options.log);
+                else pending.push(std::move(p));
+            }
+            if (out.addressChanged) moved.emplace_back(index, before);
+        }
+        if (options.fleet) logLines(options.log, lines);
         // The acknowledge leaves before the address moves.
-        if (out.addressChanged && !options.ipHook.empty()) runHook(options.ipHook, camera, options.log);
+        for (const auto &m : moved) {
+            if (options.ipHook.empty()) break;
+            runHook(options.ipHook, cameras[m.first], options.fleet ? ipText(m.second) : "", tagOf(m.first),
+                    options.log);
+        }
     }
 
     ::close(fd);
     if (!options.flashOut.empty()) {
-        if (dumpFlash(camera.flash(), options.flashOut)) logLine(options.log, "dump " + options.flashOut);
+        if (dumpFlash(cameras.front().flash(), options.flashOut)) logLine(options.log, "dump " + options.flashOut);
         else exitStatus = 1;
     }
     logLine(options.log, "exit");
