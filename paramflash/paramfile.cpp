@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSet>
-#include <QTextCodec>
 #include <QtEndian>
 
 #include <cstring>
@@ -19,10 +18,11 @@ QStringList cleanParamLines(const QByteArray &content)
     QBuffer buffer(&copy);
     if (!buffer.open(QIODevice::ReadOnly | QIODevice::Text))
         return result;
-    QTextCodec *codec = QTextCodec::codecForName("UTF8");
     const QString comment = QStringLiteral("//");
     while (!buffer.atEnd()) {
-        QString line = codec->toUnicode(buffer.readLine()).trimmed();
+        // Invalid bytes become replacement characters; a leading byte order
+        // mark is dropped.
+        QString line = QString::fromUtf8(buffer.readLine()).trimmed();
         const int p = line.indexOf(comment);
         if (p == 0)
             continue;

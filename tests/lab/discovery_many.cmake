@@ -1,7 +1,7 @@
 # Discovery at scale through the real window (discovery-many.sh makes the labs).
 if(TARGET orvanta_app)
   add_executable(tst_discoverymany ${CMAKE_CURRENT_SOURCE_DIR}/discovery_many.cpp)
-  target_link_libraries(tst_discoverymany PRIVATE orvanta_app Qt5::Test)
+  target_link_libraries(tst_discoverymany PRIVATE orvanta_app Qt::Test)
   foreach(case nics fleet bench)
     set(name lab.discovery.${case})
     if(case STREQUAL bench)
