@@ -29,9 +29,9 @@ long msSince(Clock::time_point start)
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-bool openOn(UdpSocket &s, std::uint16_t port = 0)
+bool openOn(UdpSocket &s)
 {
-    return s.open() && s.bindTo(Loopback, port);
+    return s.open() && s.bindTo(Loopback, 0);
 }
 
 // A sender and a receiver on 127.0.0.1, ports chosen by the system.
@@ -68,9 +68,9 @@ void expectTimeout(UdpSocket &s, int timeoutMs, long minMs, long maxMs)
 void roundTrip()
 {
     UdpSocket a, b;
-    expect(openOn(a) && openOn(b, 47011), "sockets do not open on 127.0.0.1 (:47011)");
+    expect(openOn(a) && openOn(b), "sockets do not open on 127.0.0.1");
     const SocketAddress to = b.localAddress();
-    expect(to.port == 47011 && std::memcmp(to.address, Loopback, 4) == 0, "bound port reads " + to_string(to.port));
+    expect(to.port != 0 && std::memcmp(to.address, Loopback, 4) == 0, "bound address reads port 0 or not 127.0.0.1");
     const unsigned char sent[5] = {0x42, 0x01, 0x00, 0x02, 0xff};
     expect(a.sendTo(sent, 5, to) == 5, "sendTo did not send 5 bytes");
     unsigned char buffer[16];
@@ -112,10 +112,12 @@ void unreachablePortIgnored()
 void broadcastToSharedPort()
 {
     const std::uint8_t any[4] = {0, 0, 0, 0};
-    auto share = [&any](UdpSocket &s) { return s.open() && s.setReuseAddress() && s.bindTo(any, 47012); };
+    auto share = [&any](UdpSocket &s, std::uint16_t port) {
+        return s.open() && s.setReuseAddress() && s.bindTo(any, port);
+    };
     UdpSocket a, b, sender;
-    expect(share(a) && share(b) && openOn(sender), "two sockets do not share 0.0.0.0:47012");
-    const int sent = sender.sendTo("b", 1, SocketAddress{{127, 255, 255, 255}, 47012});
+    expect(share(a, 0) && share(b, a.localAddress().port) && openOn(sender), "two sockets do not share a port");
+    const int sent = sender.sendTo("b", 1, SocketAddress{{127, 255, 255, 255}, a.localAddress().port});
     expect(sent == 1, "broadcast refused, error " + to_string(UdpSocket::lastError()));
     char buffer[4];
     expect(a.receive(buffer, 4, 300) == 1 && b.receive(buffer, 4, 300) == 1, "broadcast not received by both");
