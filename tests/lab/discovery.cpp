@@ -66,7 +66,7 @@ private slots:
         nic0.sort();
         nic1.sort();
         QCOMPARE(nic0 + nic1, (QStringList{expected[0].label, expected[1].label, expected[2].label, expected[3].label}));
-        QCOMPARE(log.startingWith("Camera "), QStringList(labels).replaceInStrings(QRegExp("^"), "Camera "));
+        QCOMPARE(log.startingWith("Camera "), QStringList(labels).replaceInStrings(QRegularExpression("^"), "Camera "));
         QCOMPARE(cb->currentIndex(), 0);
         QCOMPARE(child<QLabel>(window, "lblHostIP")->text(), QStringLiteral("192.0.2.1"));
 

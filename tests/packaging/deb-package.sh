@@ -3,14 +3,18 @@
 # into a scratch prefix and starts the unpacked program offscreen in a lab
 # namespace, where it must list the simulated camera.
 set -euo pipefail
-build=$1 src=$2 camsim=$3 out=$4
+build=$1 src=$2 camsim=$3 out=$4 qt=$5
 rm -rf "$out" && mkdir -p "$out"
 (cd "$out" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out/pkg" >/dev/null)
 deb=$(ls "$out"/pkg/orvanta_*.deb)
 echo "package: $(basename "$deb")"
 info=$(dpkg-deb -I "$deb")
 echo "$info" | grep -q '^ Package: orvanta' || { echo "wrong package name"; exit 1; }
-echo "$info" | grep -E '^ Depends:.*libqt5widgets5' >/dev/null || { echo "Depends lacks Qt Widgets:"; echo "$info"; exit 1; }
+# It depends on the Qt it was built with, and on no other.
+other=$((11 - qt))
+echo "$info" | grep -E "^ Depends:.*libqt${qt}widgets${qt}" >/dev/null &&
+  ! echo "$info" | grep -E "^ Depends:.*libqt${other}" >/dev/null ||
+  { echo "Depends does not name Qt $qt Widgets alone:"; echo "$info"; exit 1; }
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/orvanta ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
   echo "$contents" | grep -q " $f\$" || { echo "missing $f in the package"; exit 1; }
