@@ -2,7 +2,7 @@
 
 #include "timerresolution.h"
 
-#include <QDebug>
+#include "logging.h"
 
 SendThread::SendThread(QObject *parent, Job job) : QThread(parent), job_(std::move(job)) {}
 
@@ -19,5 +19,5 @@ void SendThread::run()
         if (stopFlag)
             break;
     }
-    qDebug() << "thread end";
+    qCDebug(lcOrvanta) << "thread end";
 }
