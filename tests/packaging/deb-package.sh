@@ -12,7 +12,7 @@ info=$(dpkg-deb -I "$deb")
 echo "$info" | grep -q '^ Package: orvanta' || { echo "wrong package name"; exit 1; }
 echo "$info" | grep -E '^ Depends:.*libqt5widgets5' >/dev/null || { echo "Depends lacks Qt Widgets:"; echo "$info"; exit 1; }
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/orvanta ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
+for f in ./usr/bin/orvanta ./usr/bin/orvanta-cli ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
   echo "$contents" | grep -q " $f\$" || { echo "missing $f in the package"; exit 1; }
 done
 # The package's dependencies must be satisfiable here (nothing is installed).
