@@ -14,3 +14,5 @@ bool interruptRequested();
 // True when `stream` is a terminal that understands the cursor-up and
 // erase-line sequences of the live progress board.
 bool isLiveTerminal(std::FILE *stream);
+// The terminal's width in characters; 80 when it cannot be told.
+int terminalColumns(std::FILE *stream);

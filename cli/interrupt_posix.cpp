@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -36,4 +37,10 @@ bool interruptRequested()
 bool isLiveTerminal(std::FILE *stream)
 {
     return isatty(fileno(stream)) == 1;
+}
+
+int terminalColumns(std::FILE *stream)
+{
+    struct winsize size = {};
+    return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }

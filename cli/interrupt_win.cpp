@@ -45,3 +45,12 @@ bool isLiveTerminal(std::FILE *stream)
         return false;
     return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+int terminalColumns(std::FILE *stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(handle, &info))
+        return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}

@@ -142,7 +142,7 @@ QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel,
             } else {
                 r = runOne(tasks[i], *jobs[size_t(i)], board, i);
             }
-            board.finish(i, closingLine(r));
+            board.finish(i, r.result, closingLine(r));
             ++finished;
         }
     };

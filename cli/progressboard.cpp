@@ -1,5 +1,7 @@
 #include "progressboard.h"
 
+#include "interrupt.h"
+
 #include <QDateTime>
 #include <QMutexLocker>
 
@@ -25,8 +27,8 @@ int ProgressBoard::percent(const Row &row)
 
 QString ProgressBoard::lineOf(const Row &row) const
 {
-    if (!row.closingLine.isEmpty())
-        return row.closingLine;
+    if (!row.result.isEmpty())
+        return QStringLiteral("%1  %2  %3").arg(row.identity, row.phaseText, row.result);
     return QStringLiteral("%1  %2  %3%").arg(row.identity, row.phaseText).arg(percent(row));
 }
 
@@ -64,9 +66,10 @@ void ProgressBoard::update(int camera, const flash::JobProgress &p)
     row.tenth = qMax(row.tenth, tenth);
 }
 
-void ProgressBoard::finish(int camera, const QString &closingLine)
+void ProgressBoard::finish(int camera, const QString &result, const QString &closingLine)
 {
     QMutexLocker lock(&lock_);
+    rows_[camera].result = result;
     rows_[camera].closingLine = closingLine;
 }
 
@@ -76,11 +79,13 @@ void ProgressBoard::redraw()
     if (!live_ || !out_ || now - lastDraw_ < 200)
         return;
     lastDraw_ = now;
+    // A line that wrapped would throw the cursor-up count off.
+    const int width = terminalColumns(out_) - 1;
     QMutexLocker lock(&lock_);
     if (drawnLines_ > 0)
         std::fprintf(out_, "\033[%dA", drawnLines_);
     for (const Row &row : rows_)
-        std::fprintf(out_, "\r\033[K%s\n", qPrintable(lineOf(row)));
+        std::fprintf(out_, "\r\033[K%s\n", qPrintable(lineOf(row).left(width)));
     drawnLines_ = rows_.size();
     std::fflush(out_);
 }
@@ -90,10 +95,11 @@ void ProgressBoard::close()
     if (!out_)
         return;
     QMutexLocker lock(&lock_);
+    // The closing lines may wrap: the board goes first, whole.
     if (live_ && drawnLines_ > 0)
-        std::fprintf(out_, "\033[%dA", drawnLines_);
+        std::fprintf(out_, "\033[%dA\r\033[J", drawnLines_);
     for (const Row &row : rows_)
-        std::fprintf(out_, live_ ? "\r\033[K%s\n" : "%s\n", qPrintable(row.closingLine));
+        std::fprintf(out_, "%s\n", qPrintable(row.closingLine));
     drawnLines_ = 0;
     std::fflush(out_);
 }

@@ -23,7 +23,8 @@ public:
 
     // Any thread.
     void update(int camera, const flash::JobProgress &progress);
-    void finish(int camera, const QString &closingLine);
+    // `result`: a word for the live board; `closingLine`: the line for the end.
+    void finish(int camera, const QString &result, const QString &closingLine);
 
     // The thread that made the board: redraw() draws at most every 200 ms;
     // close() replaces the board with the closing lines.
@@ -40,6 +41,7 @@ private:
         bool writingSeen = false;
         QString phaseText = QStringLiteral("Waiting");
         int tenth = 0;
+        QString result;
         QString closingLine;
     };
     static int percent(const Row &row);
