@@ -204,7 +204,8 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
     for (const FlashTask &task : tasks) {
         const QString dumps = QDir(dumpDirectory).filePath(task.record.macText());
         if (!dumpDirectory.isEmpty() && !QDir().mkpath(dumps))
-            return refuse(QStringLiteral("Cannot create the dump folder %1. Nothing was sent.").arg(dumps));
+            return refuse(QStringLiteral("Cannot create the dump folder %1. Nothing was sent.")
+                              .arg(dumps));
     }
     return runTasks(options, tasks);
 }

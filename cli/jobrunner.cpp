@@ -23,7 +23,8 @@ bool CameraResult::succeeded() const
 QString identity(const DeviceRecord &record)
 {
     return QStringLiteral("%1 %2 %3")
-        .arg(record.ipText(), record.macColonText(), DeviceRecord::fieldText(record.serialNumber));
+        .arg(record.ipText(), record.macColonText(), DeviceRecord::fieldText(record.serialNumber))
+        .trimmed();
 }
 
 CameraResult ipCommandResult(const DeviceRecord &record, const ExchangeResult &exchange,
