@@ -148,4 +148,26 @@ UserMessage outcomeMessage(const flash::JobOutcome &o)
     return {};
 }
 
+UserMessage stoppedMessage(const flash::JobOutcome &o)
+{
+    switch (o.phase) {
+    case flash::Phase::Comparing:
+        return UserMessage::error(
+            QStringLiteral("Stopped while comparing sector %1, before anything was programmed; "
+                           "the flash was not changed.")
+                .arg(o.sector));
+    case flash::Phase::Writing:
+        return UserMessage::error(
+            QStringLiteral("Stopped while programming sector %1. The flash may be incomplete: "
+                           "program again before power off!")
+                .arg(o.sector));
+    case flash::Phase::ReadingBack:
+        break;
+    }
+    return UserMessage::error(
+        QStringLiteral("Stopped while verifying sector %1. The bitstream was written but not "
+                       "verified: program again before power off!")
+            .arg(o.sector));
+}
+
 }  // namespace bitstream

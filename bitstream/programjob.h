@@ -44,6 +44,9 @@ flash::JobPlan planProgram(const QByteArray &padded, bool verify, bool changedOn
 
 // The job's ending as the window shows it; nothing for a cancelled job.
 UserMessage outcomeMessage(const flash::JobOutcome &outcome);
+// A job stopped on request: where it stopped and what that leaves in the
+// flash (the window asks before it stops a job and says nothing after).
+UserMessage stoppedMessage(const flash::JobOutcome &outcome);
 
 namespace texts {
 QString selectBitFileFirst();

@@ -29,6 +29,13 @@ bool parseAddresses(const QString &ip, const QString &mask, const QString &gatew
     return true;
 }
 
+Mode modeOf(qint32 ipConfig)
+{
+    if (ipConfig & 0x01)
+        return Static;
+    return ipConfig & 0x02 ? Dhcp : LinkLocal;
+}
+
 ConfigOutcome configureAndRestart(CameraChannel &channel, const quint8 mac[6], Mode mode,
                                   const Addresses &addresses)
 {

@@ -13,6 +13,10 @@ namespace ipassign {
 // IP, 0x02 DHCP, 0x04 link-local address).
 enum Mode { Static = 0x05, Dhcp = 0x06, LinkLocal = 0x04 };
 
+// The mode a camera's current configuration byte (discovery) stands for, as
+// the IP panel shows it: persistent IP before DHCP, otherwise link-local.
+Mode modeOf(qint32 ipConfig);
+
 struct Addresses {
     quint8 ip[4] = {};
     quint8 mask[4] = {};

@@ -16,7 +16,7 @@ echo "$info" | grep -E "^ Depends:.*libqt${qt}widgets${qt}" >/dev/null &&
   ! echo "$info" | grep -E "^ Depends:.*libqt${other}" >/dev/null ||
   { echo "Depends does not name Qt $qt Widgets alone:"; echo "$info"; exit 1; }
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/orvanta ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
+for f in ./usr/bin/orvanta ./usr/bin/orvanta-cli ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
   echo "$contents" | grep -q " $f\$" || { echo "missing $f in the package"; exit 1; }
 done
 # The package's dependencies must be satisfiable here (nothing is installed).

@@ -1,0 +1,34 @@
+// The subcommands of orvanta-cli, after their options were read. Each returns
+// the process's exit status.
+#pragma once
+
+#include "ipassignment.h"
+
+#include <QString>
+#include <QStringList>
+
+enum ExitStatus {
+    ExitSucceeded = 0,  // every camera succeeded
+    ExitFailed = 1,     // a job failed or was stopped
+    ExitRefused = 2,    // a usage error, or a refusal before anything was sent
+    ExitNoMatch = 3,    // a selector matched no camera, or too many for an IP command
+};
+
+struct CommonOptions {
+    QStringList cameras;      // -c selectors
+    bool all = false;         // --all
+    QString onlyInterface;    // --interface
+    int jobs = 0;             // --jobs; 0: every camera at once
+    bool json = false;        // --json
+};
+
+// Prints a refusal (stderr) and returns ExitRefused.
+int refuse(const QString &message);
+
+int listCameras(const CommonOptions &options);
+int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,
+            const QString &gateway);
+int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &ip,
+             const QString &mask, const QString &gateway);
+int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory);
+int program(const CommonOptions &options, const QString &path, bool yes, bool changedOnly);

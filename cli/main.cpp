@@ -1,0 +1,196 @@
+// orvanta-cli: discovery, IP assignment, parameter writes and bitstream
+// programming from the command line, on many cameras at once. Every rule and
+// text comes from the core the window uses; this file reads the options.
+#include "commands.h"
+#include "logging.h"
+#include "timerresolution.h"
+#include "udpsocket.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTime>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Subcommand {
+    const char *name;
+    const char *usage;    // after "orvanta-cli NAME"
+    const char *summary;
+};
+
+const Subcommand subcommands[] = {
+    {"list", "[--json] [--interface ADDR]",
+     "Discovers the cameras and prints one a line: address, MAC, serial number, model, "
+     "firmware, the PC address it answered on, and a mark when it is outside that "
+     "address's subnet."},
+    {"force-ip", "-c CAM --ip A --mask M --gateway G",
+     "Gives one camera these addresses until its next power cycle."},
+    {"ip-config", "-c CAM static --ip A --mask M --gateway G | dhcp | lla",
+     "Stores the IP configuration mode (and, for static, the addresses) in one camera, then "
+     "makes it restart its IP configuration."},
+    {"write-param", "-c CAM... FILE.hex [--dump-dir DIR]",
+     "Writes a parameter file into each camera's parameter area and verifies it by reading "
+     "it back where the firmware can."},
+    {"program", "-c CAM... FILE.bit [--yes] [--changed-only]",
+     "Programs a bitstream into each camera's flash from address 0 and verifies it by reading "
+     "it back where the firmware can."},
+};
+
+void printOverview()
+{
+    std::printf("Usage: orvanta-cli COMMAND [options]\n\nCommands:\n");
+    for (const Subcommand &s : subcommands)
+        std::printf("  %-12s %s\n", s.name, s.usage);
+    std::printf("\n'orvanta-cli COMMAND --help' explains a command's options.\n"
+                "Exit status: 0 every camera succeeded; 1 a job failed or was stopped; 2 a usage "
+                "error or a refusal before anything was sent; 3 a camera selector matched no "
+                "camera (or, for force-ip and ip-config, more than one).\n");
+}
+
+int usageError(const Subcommand &s, const QString &problem)
+{
+    std::fprintf(stderr, "orvanta-cli %s: %s\nUsage: orvanta-cli %s %s (see --help)\n", s.name,
+                 qPrintable(problem), s.name, s.usage);
+    return ExitRefused;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    // The discovery request id draws from rand(), seeded as the window does.
+    std::srand(uint(QTime(0, 0).secsTo(QTime::currentTime())));
+    TimerResolution timerResolution;
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
+        printOverview();
+        return args.size() < 2 ? ExitRefused : ExitSucceeded;
+    }
+    const Subcommand *command = nullptr;
+    for (const Subcommand &s : subcommands)
+        if (args[1] == QLatin1String(s.name))
+            command = &s;
+    if (!command) {
+        std::fprintf(stderr, "orvanta-cli: unknown command '%s'\n", qPrintable(args[1]));
+        printOverview();
+        return ExitRefused;
+    }
+    const QString name = QString::fromLatin1(command->name);
+    const bool list = name == QLatin1String("list");
+    const bool ipCommand = name == QLatin1String("force-ip") || name == QLatin1String("ip-config");
+    const bool flashCommand = !list && !ipCommand;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(command->summary));
+    const QCommandLineOption help({"h", "help"}, "Shows this help.");
+    const QCommandLineOption camera({"c", "camera"},
+                                    "A camera by IP address, MAC (00:11:22:33:44:55, "
+                                    "00-11-22-33-44-55, 001122334455 or 0011.2233.4455) or serial "
+                                    "number. Repeatable.",
+                                    "CAM");
+    const QCommandLineOption all("all", "Every camera found.");
+    const QCommandLineOption onlyInterface(
+        "interface", "Discover on this PC address (or network card) only.", "ADDR");
+    const QCommandLineOption jobs("jobs", "At most N cameras at once (default: all).", "N");
+    const QCommandLineOption json(
+        "json", list ? "Prints only a JSON array, one object per camera."
+                     : "Prints only the final result, as a JSON array (progress goes to stderr).");
+    const QCommandLineOption verbose("verbose", "Debug lines of every exchange, to stderr.");
+    const QCommandLineOption ip("ip", "The camera's new address.", "A");
+    const QCommandLineOption mask("mask", "The camera's new subnet mask.", "M");
+    const QCommandLineOption gateway("gateway", "The camera's new gateway.", "G");
+    const QCommandLineOption dumpDir(
+        "dump-dir", "Writes each camera's hexdata.dat (sent) and data.dat (read back) into "
+                    "DIR/<its MAC, 12 hex digits>/. Without it no dump files are written.", "DIR");
+    const QCommandLineOption yes("yes", "Programs a file that reaches the parameter area.");
+    const QCommandLineOption changedOnly(
+        "changed-only", "Reads each sector first and programs only those that differ, then "
+                        "verifies every sector. Needs firmware that reads back.");
+    parser.addOptions({help, onlyInterface, json, verbose});
+    if (!list)
+        parser.addOptions({camera, all});
+    if (flashCommand)
+        parser.addOption(jobs);
+    if (ipCommand)
+        parser.addOptions({ip, mask, gateway});
+    if (name == QLatin1String("ip-config"))
+        parser.addPositionalArgument("mode", "static, dhcp or lla.");
+    if (name == QLatin1String("write-param")) {
+        parser.addPositionalArgument("FILE.hex", "The parameter file.");
+        parser.addOption(dumpDir);
+    }
+    if (name == QLatin1String("program")) {
+        parser.addPositionalArgument("FILE.bit", "The bitstream file.");
+        parser.addOptions({yes, changedOnly});
+    }
+
+    args.removeAt(1);
+    if (!parser.parse(args))
+        return usageError(*command, parser.errorText());
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text = QStringLiteral("Usage: orvanta-cli %1 %2\n").arg(name, command->usage) +
+               text.mid(text.indexOf(QLatin1Char('\n')));
+        std::printf("%s", qPrintable(text));
+        return ExitSucceeded;
+    }
+
+    // Debug lines only on request, as plain text on stderr.
+    qSetMessagePattern(QStringLiteral("%{message}"));
+    QLoggingCategory::setFilterRules(parser.isSet(verbose) ? QStringLiteral("orvanta.debug=true")
+                                                           : QStringLiteral("orvanta.debug=false"));
+
+    CommonOptions options;
+    if (!list)
+        options.cameras = parser.values(camera);
+    options.all = !list && parser.isSet(all);
+    options.onlyInterface = parser.value(onlyInterface);
+    options.json = parser.isSet(json);
+    if (flashCommand && parser.isSet(jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1)
+            return usageError(*command, QStringLiteral("--jobs needs a number of 1 or more."));
+    }
+    const QStringList positional = parser.positionalArguments();
+    const int wanted = list ? 0 : name == QLatin1String("force-ip") ? 0 : 1;
+    if (positional.size() != wanted)
+        return usageError(*command, positional.size() < wanted
+                                        ? QStringLiteral("An argument is missing.")
+                                        : QStringLiteral("Unexpected argument '%1'.")
+                                              .arg(positional.value(wanted)));
+    if (!list && options.cameras.isEmpty() && !options.all)
+        return usageError(*command, QStringLiteral("Name the cameras with -c CAM or --all."));
+
+    UdpSocket::startup();
+    int status = ExitRefused;
+    if (list) {
+        status = listCameras(options);
+    } else if (name == QLatin1String("force-ip")) {
+        status = forceIp(options, parser.value(ip), parser.value(mask), parser.value(gateway));
+    } else if (name == QLatin1String("ip-config")) {
+        const QString modeText = positional.first();
+        const ipassign::Mode mode = modeText == QLatin1String("static") ? ipassign::Static
+                                    : modeText == QLatin1String("dhcp") ? ipassign::Dhcp
+                                                                        : ipassign::LinkLocal;
+        if (modeText != QLatin1String("static") && modeText != QLatin1String("dhcp") &&
+            modeText != QLatin1String("lla"))
+            status = usageError(*command, QStringLiteral("The mode is static, dhcp or lla."));
+        else if (mode != ipassign::Static &&
+                 (parser.isSet(ip) || parser.isSet(mask) || parser.isSet(gateway)))
+            status = usageError(*command, QStringLiteral("Only static takes addresses."));
+        else
+            status = ipConfig(options, mode, parser.value(ip), parser.value(mask),
+                              parser.value(gateway));
+    } else if (name == QLatin1String("write-param")) {
+        status = writeParam(options, positional.first(), parser.value(dumpDir));
+    } else {
+        status = program(options, positional.first(), parser.isSet(yes), parser.isSet(changedOnly));
+    }
+    UdpSocket::cleanup();
+    return status;
+}

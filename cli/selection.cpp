@@ -1,0 +1,75 @@
+#include "selection.h"
+
+#include "discovery.h"
+#include "ipv4address.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <cstring>
+
+bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString &error)
+{
+    QList<LocalAddress> local = usableLocalAddresses();
+    if (!onlyAddress.isEmpty()) {
+        QList<LocalAddress> kept;
+        for (const LocalAddress &a : local)
+            if (a.address == onlyAddress || a.interfaceName == onlyAddress)
+                kept.append(a);
+        if (kept.isEmpty()) {
+            error = QStringLiteral("%1 is not an address or network card of this PC.").arg(onlyAddress);
+            return false;
+        }
+        local = kept;
+    }
+    records = discoverCameras(discoveryEndpoints(local));
+    return true;
+}
+
+bool selects(const QString &selector, const DeviceRecord &record)
+{
+    quint8 ip[4];
+    if (parseIPv4(selector, ip) && std::memcmp(ip, record.ip, 4) == 0)
+        return true;
+    static const QRegularExpression mac(
+        QStringLiteral("^[0-9a-f]{2}([:-])[0-9a-f]{2}(\\1[0-9a-f]{2}){4}$|^[0-9a-f]{12}$|"
+                       "^[0-9a-f]{4}\\.[0-9a-f]{4}\\.[0-9a-f]{4}$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (mac.match(selector).hasMatch()) {
+        QString digits = selector.toUpper();
+        digits.remove(QRegularExpression(QStringLiteral("[^0-9A-F]")));
+        if (digits == record.macText())
+            return true;
+    }
+    return selector == DeviceRecord::fieldText(record.serialNumber);
+}
+
+bool selectCameras(const QList<DeviceRecord> &records, const QStringList &selectors, bool all,
+                   QList<DeviceRecord> &chosen, QString &error)
+{
+    for (const QString &selector : selectors) {
+        bool found = false;
+        for (const DeviceRecord &r : records)
+            found = found || selects(selector, r);
+        if (!found) {
+            error = QStringLiteral("No camera matched %1.").arg(selector);
+            return false;
+        }
+    }
+    if (all && records.isEmpty()) {
+        error = QStringLiteral("No camera answered the discovery.");
+        return false;
+    }
+    chosen.clear();
+    QSet<QString> macs;
+    for (const DeviceRecord &r : records) {
+        bool wanted = all;
+        for (const QString &selector : selectors)
+            wanted = wanted || selects(selector, r);
+        if (wanted && !macs.contains(r.macText())) {
+            macs.insert(r.macText());
+            chosen.append(r);
+        }
+    }
+    return true;
+}

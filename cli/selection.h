@@ -1,0 +1,26 @@
+// Which cameras a command works on: discovery (on every local address or on
+// one), then the selectors of -c and --all, each camera once.
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Discovers on every usable local address, or only on `onlyAddress` (an
+// address of this PC or the name of its network card) when it is not empty.
+// False with `error` set when `onlyAddress` is neither.
+bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString &error);
+
+// Does `selector` name this camera? An IP address, a MAC in any common
+// notation (00:11:22:33:44:55, 00-11-22-33-44-55, 001122334455,
+// 0011.2233.4455, any letter case) or the exact serial number.
+bool selects(const QString &selector, const DeviceRecord &record);
+
+// The cameras that `selectors` (or `all`) name, in discovery order, one
+// record per MAC: a camera that answered on two cards is one camera, and the
+// first record found is the one its job uses. False with `error` naming the
+// first selector that matches no camera.
+bool selectCameras(const QList<DeviceRecord> &records, const QStringList &selectors, bool all,
+                   QList<DeviceRecord> &chosen, QString &error);

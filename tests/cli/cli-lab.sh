@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# orvanta-cli through the real executable in the lab, one scenario a run:
+#   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench)
+# Outside the lab it makes the files and the topology and starts scripts/lab,
+# which runs this script again inside (LAB_DIR set) for the checks.
+# bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${LAB_DIR:-}" ]; then
+  lab=$1 camsim=$2
+  export CLI=$3 SCENARIO=$4 W
+  W=$(mktemp -d "${TMPDIR:-/tmp}/orvcli.XXXXXX")
+  trap 'rm -rf "$W"' EXIT
+  head -c $((12 * 4096 - 1000)) /dev/urandom >"$W/cam_101_top.bit"        # 12 sectors, the last padded
+  head -c $((8 * 4096)) /dev/urandom >"$W/same_102_top.bit"
+  head -c $((4 * 4096)) "$W/same_102_top.bit" >"$W/half.flash"
+  head -c $((40 * 4096)) /dev/urandom >"$W/long_103_top.bit"
+  head -c $((${CLI_BENCH_SECTORS:-8} * 4096)) /dev/urandom >"$W/bench_104_top.bit"
+  head -c 16777216 /dev/zero | tr '\0' Z >"$W/z.flash"
+  topology=$W/t.lab
+  case $SCENARIO in
+    list) topology=$here/../lab/discovery.lab ;;
+    ip) topology=$here/../lab/ipconfig.lab ;;
+    program) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      'camera p1 a 192.0.2.11/24 --version 2.3 --serial P1 --drop 2 --late 2 --late-ms 600 --seed 11' \
+      'camera p2 a 192.0.2.12/24 --version 2.3 --serial P2 --drop 2 --duplicate 5 --seed 2' \
+      'camera p3 a 192.0.2.13/24 --version 2.3 --serial P3 --drop 2 --wrong-id 2 --seed 3' \
+      'camera p4 a 192.0.2.14/24 --version 1.2 --serial P4 --drop 2 --seed 4' >"$topology" ;;
+    param) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      "camera v23 a 192.0.2.21/24 --version 2.3 --serial V23 --flash-in $W/z.flash" \
+      "camera v41 a 192.0.2.22/24 --version 4.1 --serial V41 --flash-in $W/z.flash" >"$topology" ;;
+    refusals) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      'camera ok a 192.0.2.11/24 --version 2.3 --serial OK' \
+      'camera older a 192.0.2.12/24 --version 1.2 --serial OLDER' \
+      'camera faulty a 192.0.2.13/24 --version 2.3 --serial FAULTY --corrupt-sector 2' \
+      'camera silent a 192.0.2.14/24 --version 2.3 --serial SILENT --wrong-id 100' \
+      'camera busy a 192.0.2.15/24 --version 2.3 --serial BUSY --bad-status 100' >"$topology" ;;
+    changed) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      "camera same a 192.0.2.31/24 --version 2.3 --serial SAME --flash-in $W/same_102_top.bit" \
+      "camera half a 192.0.2.32/24 --version 2.3 --serial HALF --flash-in $W/half.flash" >"$topology" ;;
+    bench) { printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24'
+      for i in 1 2 3 4 5 6 7 8; do echo "camera b$i a 192.0.2.4$i/24 --version 2.3 --serial B$i"; done
+    } >"$topology" ;;
+    *) echo "unknown scenario $SCENARIO"; exit 2 ;;
+  esac
+  "$lab" --camsim "$camsim" "$topology" -- "$0"
+  exit
+fi
+
+cd "$W" || exit 1
+failures=0
+check() {   # description command... : one line per check
+  local what=$1; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what (last exit ${status:-}: ${err:-})"; failures=$((failures + 1)); fi
+}
+run() { out=$("$CLI" "$@" 2>"$W/err"); status=$?; err=$(cat "$W/err"); }
+has() { grep -qF -- "$2" <<<"$1"; }
+lines() { grep -cE -- "$2" <<<"$1"; }
+json() { [ -n "$out" ] && jq -e "$1" <<<"$out" >/dev/null; }
+logged() { grep -cE -- "$2" "$LAB_DIR/$1.log"; }
+sent() { grep 'rx cmd=' "$LAB_DIR/$1.log" | grep -vc 'cmd=0x0002'; }   # besides discovery
+flash_of() {   # camera -> its flash, dumped now
+  local before; before=$(logged "$1" '^dump ')
+  kill -USR1 "$(cat "$LAB_DIR/$1.pid")"
+  for _ in $(seq 200); do [ "$(logged "$1" '^dump ')" -gt "$before" ] && break; sleep 0.05; done
+  echo "$LAB_DIR/$1.flash"
+}
+same() { cmp -s -n "$5" -i "$2:$4" "$1" "$3"; }   # file1 offset1 file2 offset2 length
+holds() { same "$(flash_of "$1")" "$2" "$3" 0 "$(stat -c %s "$3")"; }   # camera offset file
+
+case $SCENARIO in
+list)
+  run list --json
+  check "list --json: four acknowledges over two NICs" json 'length == 4'
+  check "only cam3 is off its NIC's subnet" json '[.[] | select(.offSubnet) | .serial] == ["CAM3"]'
+  check "cam1 once per NIC" json '[.[] | select(.mac == "02:00:00:00:01:01") | .nic] | sort == ["192.0.2.1", "198.51.100.1"]'
+  check "modes from the configuration byte" json '[.[] | {(.serial): .ipMode}] | add == {"CAM1-0001": "static", "CAM3": "dhcp", "CAM 2/b": "lla"}'
+  check "every field of cam2" json '.[] | select(.serial == "CAM 2/b") | . == {ip: "198.51.100.20", mask: "255.255.255.0",
+    gateway: "198.51.100.1", mac: "02:00:00:00:02:02", manufacturer: "Orvanta Lab", model: "LabCam S", version: "1.4",
+    serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla"}'
+  run list
+  check "list: one line a camera, cam3 marked" [ "$(lines "$out" .)" = 4 -a "$(lines "$out" "^203\.0\.113\.30\s.*outside the NIC's subnet$")" = 1 ]
+  run list --json --interface 198.51.100.1
+  check "--interface: that NIC only" json 'length == 2 and all(.nic == "198.51.100.1")'
+  run force-ip -c CAM1-0001 -c 02-00-00-00-01-01 -c 0200.0000.0101 --ip 192.0.2.10 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "three selectors, two NICs: one camera, one command" [ "$status" = 0 -a "$(logged cam1 '^forceip 192.0.2.10 ')" = 1 ]
+  ;;
+program)
+  run program -c P1 -c 192.0.2.12 -c 02:00:00:00:00:03 -c 02-00-00-00-00-04 cam_101_top.bit
+  check "four cameras programmed, exit 0" [ "$status" = 0 ]
+  for i in 1 2 3 4; do
+    word=success; [ $i = 4 ] && word=done
+    check "P$i closing line" has "$out" "192.0.2.1$i 02:00:00:00:00:0$i P$i: Program $word!"
+    check "P$i a progress line at each tenth" [ "$(lines "$out" "^192.0.2.1$i .*  (Program|Verify) [0-9]+/12  [0-9]+%$")" = 10 ]
+    check "P$i flash byte-exact" holds p$i 0 cam_101_top.bit
+  done
+  # At the same time: every camera has started before any has finished.
+  first=$(grep -nE '  [0-9]+%$' <<<"$out" | awk -F'[: ]' '!seen[$2]++ {print $1}' | sort -n | tail -1)
+  last=$(grep -nE '  100%$' <<<"$out" | head -1 | cut -d: -f1)
+  check "the four jobs overlap" [ "$first" -lt "$last" ]
+  ;;
+param)
+  { echo "// lab parameter file"; echo "4A: 312E3300"
+    for s in $(seq 0 36); do printf '%X: C0DE%04X\r\n' $((s * 0x400 + 0x10)) "$s"; done; } >p.hex
+  head -c 151552 /dev/zero >image
+  for s in $(seq 0 36); do printf "\xC0\xDE\x00\x$(printf %02x "$s")" | dd of=image bs=1 seek=$((s * 4096 + 64)) conv=notrunc status=none; done
+  printf '1.3\0' | dd of=image bs=1 seek=296 conv=notrunc status=none
+  mkdir cwd && cd cwd || exit 1
+  run write-param -c V23 -c 192.0.2.22 --dump-dir "$W/dumps" ../p.hex
+  check "two layouts written, exit 0" [ "$status" = 0 ]
+  check "2.3 verified" has "$out" "192.0.2.21 02:00:00:00:00:01 V23: Write param success!"
+  check "4.1 not verifiable" has "$out" "192.0.2.22 02:00:00:00:00:02 V41: Write param done!"
+  f23=$(flash_of v23) f41=$(flash_of v41)
+  for s in $(seq 0 36); do
+    if [ "$s" = 8 ]; then check "2.3: sector 8 left alone" same "$f23" $((0x180000 + s * 4096)) "$W/z.flash" 0 4096
+    else check "2.3: sector $s at 0x180000" same "$f23" $((0x180000 + s * 4096)) "$W/image" $((s * 4096)) 4096; fi
+  done
+  check "4.1: sectors 0-10 at 0x200000" same "$f41" $((0x200000)) "$W/image" 0 $((11 * 4096))
+  check "4.1: sector 11 untouched" same "$f41" $((0x200000 + 11 * 4096)) "$W/z.flash" 0 4096
+  check "4.1: the 0x180000 area untouched" same "$f41" $((0x180000)) "$W/z.flash" 0 151552
+  check "the image as sent" cmp -s "$W/dumps/020000000001/hexdata.dat" "$W/image"
+  check "the area as read back" same "$f23" $((0x180000)) "$W/dumps/020000000001/data.dat" 0 151552
+  check "no dumps for 4.1 nor in the working folder" [ -z "$(find "$W/dumps/020000000002" "$W/cwd" -type f)" ]
+  ;;
+ip)
+  run force-ip --json -c MOVER --ip 192.0.2.30 --mask 255.255.255.0 --gateway 192.0.2.254
+  check "force-ip: success" json '.[0] | .result == "success" and .mac == "02:00:00:00:03:03" and .sector == null'
+  run list --json
+  check "moved into the NIC's subnet; bystander stays" json '[.[] | {(.serial): [.ip, .offSubnet]}] | add == {"MOVER": ["192.0.2.30", false], "STILL": ["192.0.2.20", false]}'
+  run ip-config -c 02:00:00:00:03:03 static --ip 192.0.2.31 --mask 255.255.255.0 --gateway 192.0.2.254
+  check "ip-config static stored and restarted" [ "$status" = 0 -a "$(logged mover '^ipconfig 0x05 192.0.2.31 255.255.255.0 192.0.2.254$')" = 1 -a \
+    "$(logged mover '^restart static 192.0.2.31 ')" = 1 ]
+  run ip-config -c 192.0.2.31 lla
+  check "ip-config lla" [ "$status" = 0 -a "$(logged mover '^ipconfig 0x04 0.0.0.0 ')" = 1 -a "$(logged mover '^restart link-local 169.254.')" = 1 ]
+  run ip-config -c MOVER dhcp
+  check "ip-config dhcp" [ "$status" = 0 -a "$(logged mover '^ipconfig 0x06 0.0.0.0 ')" = 1 ]
+  run list --json
+  check "discovery shows dhcp" json '.[] | select(.serial == "MOVER") | .ipMode == "dhcp"'
+  check "the bystander took nothing" [ "$(logged bystander '^(forceip|ipconfig) [0-9]')" = 0 ]
+  ;;
+refusals)
+  cp cam_101_top.bit Cam_101_top.bit; cp cam_101_top.bit cam_top.bit
+  truncate -s 16777217 big_101_top.bit; truncate -s 2097152 wide_101_top.bit; truncate -s 5000000 huge.hex
+  echo "// no records" >none.hex
+  bad="--mask 255.255.255.0 --gateway 192.0.2.1"
+  while IFS='|' read -r want text args; do
+    run $args
+    check "$want $args: $text" [ "$status" = "$want" -a "$(lines "$out$err" "$text")" -ge 1 ]
+  done <<TABLE
+2|Unknown option 'frobnicate'|program --frobnicate -c OK cam_101_top.bit
+2|An argument is missing|program -c OK
+2|Name the cameras with -c CAM or --all|program cam_101_top.bit
+2|Unknown option 'c'|list -c OK
+2|--jobs needs a number|program --jobs 0 -c OK cam_101_top.bit
+2|The mode is static, dhcp or lla|ip-config -c OK fixed
+2|File name is not valid!|program -c OK Cam_101_top.bit
+2|File version missed!|program -c OK cam_top.bit
+2|Open file failed!|program -c OK gone_101_top.bit
+2|larger than the camera's 16 MB flash|program -c OK big_101_top.bit
+2|reaches the camera's parameter area at 0x180000.*--yes|program -c OK wide_101_top.bit
+2|OLDER: Firmware 1.2 cannot read its flash back|program -c OK -c OLDER --changed-only cam_101_top.bit
+2|Please select hex file first.|write-param -c OK none.hex
+2|^Open file failed!$|write-param -c OK gone.hex
+2|parameter file is too large|write-param -c OK huge.hex
+2|The IP address is not a valid IPv4 address|force-ip -c OK --ip 192.0.2.300 $bad
+2|The gateway is not a valid IPv4 address|ip-config -c OK static --ip 192.0.2.40 --mask 255.255.255.0 --gateway 192.0.2
+3|No camera matched NOSUCH.|program -c OK -c NOSUCH cam_101_top.bit
+3|but 5 cameras matched|ip-config --all dhcp
+3|but 2 cameras matched|force-ip -c OK -c OLDER --ip 192.0.2.40 $bad
+TABLE
+  for cam in ok older faulty silent busy; do check "nothing sent to $cam" [ "$(sent $cam)" = 0 ]; done
+  # Ctrl+C while the first of two jobs runs, one at a time: both say where they stopped.
+  "$CLI" program --jobs 1 -c OK -c OLDER long_103_top.bit >int.out 2>&1 &
+  for _ in $(seq 200); do grep -qE 'Program [0-9]+/40' int.out && break; sleep 0.05; done
+  kill -INT $!; wait $!; status=$?; out=$(cat int.out)
+  waiting=$(sed -n 's/.* \([A-Z]*\): Stopped before it started; nothing was sent to this camera.$/\1/p' <<<"$out")
+  check "Ctrl+C: exit 1" [ "$status" = 1 ]
+  check "Ctrl+C: the running job says where it stopped" [ "$(lines "$out" ': Stopped while programming sector [0-9]+\. The flash may be incomplete')" = 1 ]
+  check "Ctrl+C: the waiting one never started" [ -n "$waiting" ] && check "nothing sent to it" [ "$(sent "${waiting,,}")" = 0 ]
+  run program --json -c FAULTY -c SILENT -c BUSY cam_101_top.bit
+  check "failed jobs: exit 1" [ "$status" = 1 ]
+  check "verify error at sector 2" json '.[] | select(.serial == "FAULTY") | .result == "verify-error" and .sector == 2 and .message == "Verify error, please reprogram before power off!(2)"'
+  check "no answer to the probe" json '.[] | select(.serial == "SILENT") | .result == "no-answer" and .message == "Device not exists, please fresh."'
+  check "an error status: refused" json '.[] | select(.serial == "BUSY") | .result == "refused" and .cameraStatus == "0x8007" and .sector == 0'
+  ;;
+changed)
+  run program --changed-only -c SAME -c HALF same_102_top.bit
+  check "changed-only: exit 0, both verified" [ "$status" = 0 -a "$(lines "$out" ': Program success!$')" = 2 ]
+  check "a camera that holds the file: no program operation" [ "$(logged same '^program ')" = 0 -a "$(logged same '^load ')" = 16 ]
+  check "a half-written camera: only the other half" [ "$(logged half '^program ')" = 4 ]
+  check "the half-written camera byte-exact" holds half 0 same_102_top.bit
+  ;;
+bench)
+  # Wall time includes a discovery per run; the jobs' own seconds do not.
+  t0=$(date +%s.%N); run program --json -c B1 bench_104_top.bit; t1=$(date +%s.%N); one=$status
+  j1=$(jq '[.[].seconds] | max' <<<"$out")
+  run program --json --all bench_104_top.bit; t8=$(date +%s.%N)
+  check "1 and 8 cameras programmed" [ "$one" = 0 -a "$status" = 0 ] && check "8 results" json 'length == 8'
+  awk -v a="$t0" -v b="$t1" -v c="$t8" -v j1="$j1" -v j8="$(jq '[.[].seconds] | max' <<<"$out")" \
+    -v n="${CLI_BENCH_SECTORS:-8}" 'BEGIN {
+    printf "cli bench: %d sectors, program + verify: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f (aim <= 1.1)\n",
+      n, b - a, c - b, (c - b) / (b - a)
+    printf "cli bench: longest job alone: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f\n", j1, j8, j8 / j1 }'
+  ;;
+esac
+echo "$SCENARIO: $((failures == 0)) passed, $failures failed"
+[ "$failures" = 0 ]
