@@ -68,12 +68,11 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     ui->leMask->setText(record.maskText());
     ui->leGateway->setText(record.gatewayText());
 
-    if (record.ipConfig & 0x01)
-        ui->rbIPConfigStatic->setChecked(true);
-    else if (record.ipConfig & 0x02)
-        ui->rbIPConfigDHCP->setChecked(true);
-    else
-        ui->rbIPConfigLLA->setChecked(true);
+    switch (ipassign::modeOf(record.ipConfig)) {
+    case ipassign::Static: ui->rbIPConfigStatic->setChecked(true); break;
+    case ipassign::Dhcp: ui->rbIPConfigDHCP->setChecked(true); break;
+    case ipassign::LinkLocal: ui->rbIPConfigLLA->setChecked(true); break;
+    }
 
     switch (checkSubnet(record)) {
     case SubnetCheck::SameSubnet:

@@ -42,7 +42,7 @@ int chooseOneCamera(const CommonOptions &options, DeviceRecord &camera)
         return status;
     if (chosen.size() != 1) {
         std::fprintf(stderr, "This command changes one camera's address, but %d cameras matched.\n",
-                     chosen.size());
+                     int(chosen.size()));
         return ExitNoMatch;
     }
     camera = chosen.first();

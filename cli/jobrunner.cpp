@@ -43,6 +43,8 @@ CameraResult ipCommandResult(const DeviceRecord &record, const ExchangeResult &e
 
 namespace {
 
+constexpr int ProbeAttempts = 3;
+
 QJsonObject toJson(const CameraResult &r)
 {
     QJsonObject o{{"ip", r.record.ipText()},
@@ -85,7 +87,9 @@ CameraResult runOne(const FlashTask &task, flash::FlashJob &job, ProgressBoard &
     CameraResult r;
     r.record = task.record;
     CameraChannel channel(task.record);
-    if (!cameraAnswers(channel)) {
+    // A few tries: on a lossy link one lost reply must not cost a camera its
+    // job when a line of them is programmed.
+    if (!cameraAnswers(channel, ProbeAttempts)) {
         r.result = QStringLiteral("no-answer");
         r.message = texts::deviceNotExists();
     } else {

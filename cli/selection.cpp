@@ -4,7 +4,7 @@
 #include "ipv4address.h"
 
 #include <QRegularExpression>
-#include <QSet>
+#include <QHash>
 
 #include <cstring>
 
@@ -60,15 +60,23 @@ bool selectCameras(const QList<DeviceRecord> &records, const QStringList &select
         error = QStringLiteral("No camera answered the discovery.");
         return false;
     }
+    // One job per camera, keyed by MAC. A camera heard on two NICs is reached
+    // through the one whose subnet it is in, when there is such a one.
     chosen.clear();
-    QSet<QString> macs;
+    QHash<QString, int> byMac;
     for (const DeviceRecord &r : records) {
         bool wanted = all;
         for (const QString &selector : selectors)
             wanted = wanted || selects(selector, r);
-        if (wanted && !macs.contains(r.macText())) {
-            macs.insert(r.macText());
+        if (!wanted)
+            continue;
+        const auto known = byMac.constFind(r.macText());
+        if (known == byMac.constEnd()) {
+            byMac.insert(r.macText(), chosen.size());
             chosen.append(r);
+        } else if (checkSubnet(chosen[*known]) == SubnetCheck::OtherSubnet &&
+                   checkSubnet(r) == SubnetCheck::SameSubnet) {
+            chosen[*known] = r;
         }
     }
     return true;

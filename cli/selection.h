@@ -19,8 +19,9 @@ bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString 
 bool selects(const QString &selector, const DeviceRecord &record);
 
 // The cameras that `selectors` (or `all`) name, in discovery order, one
-// record per MAC: a camera that answered on two cards is one camera, and the
-// first record found is the one its job uses. False with `error` naming the
-// first selector that matches no camera.
+// record per MAC: a camera that answered on two cards is one camera, and its
+// job uses the first record found, unless a later one is in its card's
+// subnet and the first is not. False with `error` naming the first selector
+// that matches no camera.
 bool selectCameras(const QList<DeviceRecord> &records, const QStringList &selectors, bool all,
                    QList<DeviceRecord> &chosen, QString &error);

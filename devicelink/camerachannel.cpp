@@ -313,9 +313,13 @@ ExchangeResult CameraChannel::configIp(const quint8 mac[6], int config, const qu
     return r;
 }
 
-bool cameraAnswers(DeviceAccess &camera)
+bool cameraAnswers(DeviceAccess &camera, int attempts)
 {
-    quint32 value = 0;
-    const ExchangeResult r = camera.readReg(0, value);
-    return r.ok() || r.kind == ExchangeResult::Kind::CameraStatus;
+    for (int i = 0; i < attempts; ++i) {
+        quint32 value = 0;
+        const ExchangeResult r = camera.readReg(0, value);
+        if (r.ok() || r.kind == ExchangeResult::Kind::CameraStatus)
+            return true;
+    }
+    return false;
 }

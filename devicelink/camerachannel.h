@@ -63,5 +63,6 @@ private:
 };
 
 // Reads register 0, the presence test before any flash job: true when the
-// camera answered at all (an error status is an answer too).
-bool cameraAnswers(DeviceAccess &camera);
+// camera answered at all (an error status is an answer too), asking at most
+// `attempts` times.
+bool cameraAnswers(DeviceAccess &camera, int attempts = 1);
