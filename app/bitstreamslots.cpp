@@ -53,7 +53,8 @@ void MainWindow::on_btnProgramBit_clicked()
     }
     if (check.kind == bitstream::Preflight::Kind::Ask &&
         QMessageBox::question(this, check.message.title, check.message.text,
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
         return;
 
     if (!probeCamera())
@@ -72,7 +73,9 @@ void MainWindow::on_btnProgramBit_clicked()
 void MainWindow::programBitstream()
 {
     const BitstreamRequest request = bitRequest_;
-    auto finished = [this] { QMetaObject::invokeMethod(this, "programJobFinished", Qt::QueuedConnection); };
+    auto finished = [this] {
+        QMetaObject::invokeMethod(this, "programJobFinished", Qt::QueuedConnection);
+    };
 
     const bitstream::BitstreamLoad load = bitstream::loadBitstream(request.path);
     if (load.status != bitstream::LoadStatus::Ok) {
@@ -101,9 +104,10 @@ void MainWindow::programBitstream()
         if (closing_)
             job->cancel();
     }
-    const flash::JobOutcome outcome = job->run(*request.channel, [this](const flash::JobProgress &p) {
-        emit sendThread->step(p.sector, p.phase == flash::Phase::ReadingBack);
-    });
+    const flash::JobOutcome outcome =
+        job->run(*request.channel, [this](const flash::JobProgress &p) {
+            emit sendThread->step(p.sector, p.phase == flash::Phase::ReadingBack);
+        });
     {
         QMutexLocker lock(&jobLock_);
         activeJob_.reset();
@@ -123,12 +127,6 @@ void MainWindow::updateStep(int step, bool verify)
     // read-back included, has ended.
 }
 
-void MainWindow::programJobFinished()
-{
-    setCameraControlsEnabled(true);
-}
+void MainWindow::programJobFinished() { setCameraControlsEnabled(true); }
 
-void MainWindow::showProgramLabel(QString text)
-{
-    ui->lblProgramProgress->setText(text);
-}
+void MainWindow::showProgramLabel(QString text) { ui->lblProgramProgress->setText(text); }

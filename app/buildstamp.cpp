@@ -18,15 +18,12 @@ BuildStamp parseBuildStamp(const QString &dateText, const QString &timeText)
 
 QString versionLabelText(const BuildStamp &stamp)
 {
-    return QStringLiteral("Ver: ") + stamp.date.toString(QStringLiteral("yyyyMMdd "))
-           + stamp.time.toString(QStringLiteral("hhmmss"));
+    return QStringLiteral("Ver: ") + stamp.date.toString(QStringLiteral("yyyyMMdd ")) +
+           stamp.time.toString(QStringLiteral("hhmmss"));
 }
 
 namespace {
 const BuildStamp thisBuild = parseBuildStamp(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
 }
 
-const BuildStamp &buildStamp()
-{
-    return thisBuild;
-}
+const BuildStamp &buildStamp() { return thisBuild; }

@@ -12,10 +12,7 @@ DeviceLink &DeviceLink::instance()
     return link;
 }
 
-DeviceLink::~DeviceLink()
-{
-    UdpSocket::cleanup();
-}
+DeviceLink::~DeviceLink() { UdpSocket::cleanup(); }
 
 QString DeviceLink::settingsPath() const
 {

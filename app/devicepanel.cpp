@@ -54,14 +54,17 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     const DeviceRecord record = devices.at(index);
 
     // Plain text: the names come from the network and are not markup.
-    const QString info =
-        QStringLiteral("ip ") + record.ipText() + QLatin1Char('\n') +
-        QStringLiteral("manufacturerName ") + DeviceRecord::fieldText(record.manufacturerName) + QLatin1Char('\n') +
-        QStringLiteral("modelName ") + DeviceRecord::fieldText(record.modelName) + QLatin1Char('\n') +
-        QStringLiteral("deviceVersion ") + DeviceRecord::fieldText(record.deviceVersion) + QLatin1Char('\n') +
-        QStringLiteral("serialNumber ") + DeviceRecord::fieldText(record.serialNumber) + QLatin1Char('\n') +
-        QStringLiteral("mac ") + record.macText() + QLatin1Char('\n') +
-        QStringLiteral("userDefinedName ") + DeviceRecord::fieldText(record.userDefinedName) + QLatin1Char('\n');
+    const QPair<const char *, QString> lines[] = {
+        {"ip ", record.ipText()},
+        {"manufacturerName ", DeviceRecord::fieldText(record.manufacturerName)},
+        {"modelName ", DeviceRecord::fieldText(record.modelName)},
+        {"deviceVersion ", DeviceRecord::fieldText(record.deviceVersion)},
+        {"serialNumber ", DeviceRecord::fieldText(record.serialNumber)},
+        {"mac ", record.macText()},
+        {"userDefinedName ", DeviceRecord::fieldText(record.userDefinedName)}};
+    QString info;
+    for (const auto &line : lines)
+        info += QLatin1String(line.first) + line.second + QLatin1Char('\n');
     ui->teCamInfo->setPlainText(info);
 
     ui->leIP->setText(record.ipText());
@@ -83,8 +86,7 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
         ui->gbIPConfig->setStyleSheet(QStringLiteral("color: indianred"));
         ui->lblWarn->show();
         break;
-    case SubnetCheck::Undecided:
-        break;
+    case SubnetCheck::Undecided: break;
     }
 
     // Every later command goes to this camera, from the address it answered on.

@@ -18,8 +18,8 @@ bool randomHostAddress(const QString &hostIP, int r, AddressProposal &out)
     if (parts.size() != 4)
         return false;
     const int host = int(r / 32767.0 * 252.0 + 1.0);
-    const QString net = parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.')
-                        + parts.at(2) + QLatin1Char('.');
+    const QString net = parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.') +
+                        parts.at(2) + QLatin1Char('.');
     out.ip = net + QString::number(host);
     out.gateway = net + QStringLiteral("254");
     out.mask = parts.at(0) == QLatin1String("169") ? QStringLiteral("255.255.0.0")
@@ -67,8 +67,8 @@ void MainWindow::on_btnIPConfig_clicked()
         tell(UserMessage::info(texts::selectCameraFirst()));
         return;
     }
-    const ipassign::Mode mode = ipConfigMode(ui->rbIPConfigDHCP->isChecked(),
-                                             ui->rbIPConfigStatic->isChecked());
+    const ipassign::Mode mode =
+        ipConfigMode(ui->rbIPConfigDHCP->isChecked(), ui->rbIPConfigStatic->isChecked());
     // Only a static configuration carries the addresses; the others send
     // zeros, so their fields are not checked.
     ipassign::Addresses a;

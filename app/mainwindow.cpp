@@ -22,8 +22,7 @@ static int registerResources()
 }
 static const int resourcesRegistered = registerResources();
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     Q_UNUSED(resourcesRegistered);
     ui->setupUi(this);

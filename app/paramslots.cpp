@@ -30,10 +30,8 @@ protected:
         case QEvent::ShortcutOverride:
         case QEvent::Shortcut:
         case QEvent::Wheel:
-        case QEvent::ContextMenu:
-            return true;
-        default:
-            return false;
+        case QEvent::ContextMenu: return true;
+        default: return false;
         }
     }
 };
@@ -75,8 +73,8 @@ const QString JobRunningText =
 
 void MainWindow::on_btnBrowse_clicked()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open Hex File"), QString(),
-                                                      QStringLiteral("*.hex"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Open Hex File"), QString(), QStringLiteral("*.hex"));
     if (!path.isNull())
         ui->leParamHexFile->setText(path);
 }
@@ -147,7 +145,8 @@ void MainWindow::on_btnClean_clicked()
     }
     if (!written) {
         // A half-written copy must not be announced as created.
-        tell(UserMessage::info(QStringLiteral("Writing %1 failed: %2").arg(clean.fileName(), error)));
+        tell(UserMessage::info(
+            QStringLiteral("Writing %1 failed: %2").arg(clean.fileName(), error)));
         return;
     }
     tell(UserMessage::info(QStringLiteral("Clean hex file created.")));

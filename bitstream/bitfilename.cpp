@@ -23,12 +23,9 @@ BitFileName checkBitFileName(const QString &path)
 QString bitFileNameMessage(BitFileName result)
 {
     switch (result) {
-    case BitFileName::NotValid:
-        return QStringLiteral("File name is not valid!");
-    case BitFileName::VersionMissed:
-        return QStringLiteral("File version missed!");
-    case BitFileName::Valid:
-        break;
+    case BitFileName::NotValid: return QStringLiteral("File name is not valid!");
+    case BitFileName::VersionMissed: return QStringLiteral("File version missed!");
+    case BitFileName::Valid: break;
     }
     return QString();
 }

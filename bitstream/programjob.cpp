@@ -116,12 +116,9 @@ UserMessage outcomeMessage(const flash::JobOutcome &o)
     using flash::JobResult;
     const bool programming = o.phase != flash::Phase::ReadingBack;
     switch (o.result) {
-    case JobResult::Success:
-        return UserMessage::info(texts::success());
-    case JobResult::Done:
-        return UserMessage::info(texts::done());
-    case JobResult::VerifyError:
-        return UserMessage::error(texts::verifyError(o.sector));
+    case JobResult::Success: return UserMessage::info(texts::success());
+    case JobResult::Done: return UserMessage::info(texts::done());
+    case JobResult::VerifyError: return UserMessage::error(texts::verifyError(o.sector));
     case JobResult::NoAnswer:
         return UserMessage::error(
             programming
@@ -140,10 +137,8 @@ UserMessage outcomeMessage(const flash::JobOutcome &o)
                 .arg(cameraStatusText(o.cause.status),
                      programming ? QStringLiteral("programming") : QStringLiteral("verifying"))
                 .arg(o.sector));
-    case JobResult::Refused:
-        return UserMessage::error(texts::tooLarge());
-    case JobResult::Cancelled:
-        break;
+    case JobResult::Refused: return UserMessage::error(texts::tooLarge());
+    case JobResult::Cancelled: break;
     }
     return {};
 }
@@ -161,8 +156,7 @@ UserMessage stoppedMessage(const flash::JobOutcome &o)
             QStringLiteral("Stopped while programming sector %1. The flash may be incomplete: "
                            "program again before power off!")
                 .arg(o.sector));
-    case flash::Phase::ReadingBack:
-        break;
+    case flash::Phase::ReadingBack: break;
     }
     return UserMessage::error(
         QStringLiteral("Stopped while verifying sector %1. The bitstream was written but not "

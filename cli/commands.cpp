@@ -96,12 +96,11 @@ int listCameras(const CommonOptions &options)
     for (const DeviceRecord &r : records) {
         const bool offSubnet = checkSubnet(r) == SubnetCheck::OtherSubnet;
         if (!options.json) {
-            std::printf("%s\t%s\t%s\t%s\t%s\tnic %s%s\n", qPrintable(r.ipText()),
-                        qPrintable(r.macColonText()),
-                        qPrintable(DeviceRecord::fieldText(r.serialNumber)),
-                        qPrintable(DeviceRecord::fieldText(r.modelName)),
-                        qPrintable(r.versionText()), qPrintable(r.hostIP),
-                        offSubnet ? "\toutside the NIC's subnet" : "");
+            std::printf(
+                "%s\t%s\t%s\t%s\t%s\tnic %s%s\n", qPrintable(r.ipText()),
+                qPrintable(r.macColonText()), qPrintable(DeviceRecord::fieldText(r.serialNumber)),
+                qPrintable(DeviceRecord::fieldText(r.modelName)), qPrintable(r.versionText()),
+                qPrintable(r.hostIP), offSubnet ? "\toutside the NIC's subnet" : "");
             continue;
         }
         array.append(QJsonObject{{"ip", r.ipText()},
@@ -138,8 +137,9 @@ int forceIp(const CommonOptions &options, const QString &ip, const QString &mask
     QElapsedTimer clock;
     clock.start();
     CameraChannel channel(camera);
-    CameraResult r = ipCommandResult(camera, channel.forceIp(camera.mac, a.ip, a.mask, a.gateway),
-                                     QStringLiteral("ForceIP done."), ipassign::forceIpFailedText());
+    CameraResult r =
+        ipCommandResult(camera, channel.forceIp(camera.mac, a.ip, a.mask, a.gateway),
+                        QStringLiteral("ForceIP done."), ipassign::forceIpFailedText());
     r.seconds = clock.elapsed() / 1000.0;
     return report({r}, options.json);
 }
@@ -204,8 +204,8 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
     for (const FlashTask &task : tasks) {
         const QString dumps = QDir(dumpDirectory).filePath(task.record.macText());
         if (!dumpDirectory.isEmpty() && !QDir().mkpath(dumps))
-            return refuse(QStringLiteral("Cannot create the dump folder %1. Nothing was sent.")
-                              .arg(dumps));
+            return refuse(
+                QStringLiteral("Cannot create the dump folder %1. Nothing was sent.").arg(dumps));
     }
     return runTasks(options, tasks);
 }
@@ -240,10 +240,12 @@ int program(const CommonOptions &options, const QString &path, bool yes, bool ch
         if (check.kind == bitstream::Preflight::Kind::Refuse)
             refusals << who + check.message.text;
         if (check.kind == bitstream::Preflight::Kind::Ask && !yes)
-            refusals << who + check.message.text + QStringLiteral(" Give --yes to program it anyway.");
+            refusals << who + check.message.text +
+                            QStringLiteral(" Give --yes to program it anyway.");
         if (changedOnly && !version.canReadBack())
             refusals << who + QStringLiteral("Firmware %1 cannot read its flash back, which "
-                                             "--changed-only needs.").arg(camera.versionText());
+                                             "--changed-only needs.")
+                                  .arg(camera.versionText());
         tasks.append({camera, bitstream::planProgram(load.data, version.canReadBack(), changedOnly),
                       messageFor});
     }

@@ -15,11 +15,11 @@ enum ExitStatus {
 };
 
 struct CommonOptions {
-    QStringList cameras;      // -c selectors
-    bool all = false;         // --all
-    QString onlyInterface;    // --interface
-    int jobs = 0;             // --jobs; 0: every camera at once
-    bool json = false;        // --json
+    QStringList cameras;    // -c selectors
+    bool all = false;       // --all
+    QString onlyInterface;  // --interface
+    int jobs = 0;           // --jobs; 0: every camera at once
+    bool json = false;      // --json
 };
 
 // Prints a refusal (stderr) and returns ExitRefused.

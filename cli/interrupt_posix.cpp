@@ -11,10 +11,7 @@ namespace {
 std::atomic<bool> requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
 
-void onSignal(int)
-{
-    requested.store(true);
-}
+void onSignal(int) { requested.store(true); }
 
 }  // namespace
 
@@ -29,15 +26,9 @@ void installInterruptHandler()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool interruptRequested()
-{
-    return requested.load();
-}
+bool interruptRequested() { return requested.load(); }
 
-bool isLiveTerminal(std::FILE *stream)
-{
-    return isatty(fileno(stream)) == 1;
-}
+bool isLiveTerminal(std::FILE *stream) { return isatty(fileno(stream)) == 1; }
 
 int terminalColumns(std::FILE *stream)
 {

@@ -14,25 +14,16 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 {
     switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        requested.store(true);
-        return TRUE;
-    default:
-        return FALSE;
+    case CTRL_BREAK_EVENT: requested.store(true); return TRUE;
+    default: return FALSE;
     }
 }
 
 }  // namespace
 
-void installInterruptHandler()
-{
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
+void installInterruptHandler() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
-bool interruptRequested()
-{
-    return requested.load();
-}
+bool interruptRequested() { return requested.load(); }
 
 bool isLiveTerminal(std::FILE *stream)
 {

@@ -57,7 +57,8 @@ QJsonObject toJson(const CameraResult &r)
                   {"message", r.message},
                   {"seconds", qRound(r.seconds * 100) / 100.0}};
     if (r.cameraStatus >= 0)
-        o.insert("cameraStatus", QStringLiteral("0x%1").arg(r.cameraStatus, 4, 16, QLatin1Char('0')));
+        o.insert("cameraStatus",
+                 QStringLiteral("0x%1").arg(r.cameraStatus, 4, 16, QLatin1Char('0')));
     return o;
 }
 
@@ -123,8 +124,8 @@ int report(const QList<CameraResult> &results, bool json, bool linesPrinted)
     return allSucceeded ? 0 : 1;
 }
 
-QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel,
-                                  std::FILE *progress, bool live)
+QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel, std::FILE *progress,
+                                  bool live)
 {
     const int count = tasks.size();
     ProgressBoard board(progress, live);
@@ -143,7 +144,8 @@ QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel,
             if (stopping) {
                 r.record = tasks[i].record;
                 r.result = QStringLiteral("cancelled");
-                r.message = QStringLiteral("Stopped before it started; nothing was sent to this camera.");
+                r.message =
+                    QStringLiteral("Stopped before it started; nothing was sent to this camera.");
             } else {
                 r = runOne(tasks[i], *jobs[size_t(i)], board, i);
             }

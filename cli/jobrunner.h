@@ -15,9 +15,9 @@
 
 struct CameraResult {
     DeviceRecord record;
-    QString result;     // success, done, verify-error, no-answer, refused or cancelled
-    int sector = -1;    // where the job stopped, or the sector that differs
-    QString message;    // the window's text for this ending
+    QString result;   // success, done, verify-error, no-answer, refused or cancelled
+    int sector = -1;  // where the job stopped, or the sector that differs
+    QString message;  // the window's text for this ending
     double seconds = 0;
     int cameraStatus = -1;  // the error status the camera answered with, if it did
 
@@ -45,5 +45,5 @@ struct FlashTask {
 // runs its job on a channel of its own. Progress and the closing lines go to
 // `progress` (redrawn in place when `live`). From the start on, Ctrl+C stops
 // every running job between two exchanges and starts no further one.
-QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel,
-                                  std::FILE *progress, bool live);
+QList<CameraResult> runFlashTasks(const QList<FlashTask> &tasks, int parallel, std::FILE *progress,
+                                  bool live);

@@ -17,7 +17,7 @@ namespace {
 
 struct Subcommand {
     const char *name;
-    const char *usage;    // after "orvanta-cli NAME"
+    const char *usage;  // after "orvanta-cli NAME"
     const char *summary;
 };
 
@@ -104,8 +104,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption mask("mask", "The camera's new subnet mask.", "M");
     const QCommandLineOption gateway("gateway", "The camera's new gateway.", "G");
     const QCommandLineOption dumpDir(
-        "dump-dir", "Writes each camera's hexdata.dat (sent) and data.dat (read back) into "
-                    "DIR/<its MAC, 12 hex digits>/. Without it no dump files are written.", "DIR");
+        "dump-dir",
+        "Writes each camera's hexdata.dat (sent) and data.dat (read back) into "
+        "DIR/<its MAC, 12 hex digits>/. Without it no dump files are written.",
+        "DIR");
     const QCommandLineOption yes("yes", "Programs a file that reaches the parameter area.");
     const QCommandLineOption changedOnly(
         "changed-only", "Reads each sector first and programs only those that differ, then "
@@ -159,10 +161,11 @@ int main(int argc, char *argv[])
     const QStringList positional = parser.positionalArguments();
     const int wanted = list ? 0 : name == QLatin1String("force-ip") ? 0 : 1;
     if (positional.size() != wanted)
-        return usageError(*command, positional.size() < wanted
-                                        ? QStringLiteral("An argument is missing.")
-                                        : QStringLiteral("Unexpected argument '%1'.")
-                                              .arg(positional.value(wanted)));
+        return usageError(
+            *command,
+            positional.size() < wanted
+                ? QStringLiteral("An argument is missing.")
+                : QStringLiteral("Unexpected argument '%1'.").arg(positional.value(wanted)));
     if (!list && options.cameras.isEmpty() && !options.all)
         return usageError(*command, QStringLiteral("Name the cameras with -c CAM or --all."));
 

@@ -10,7 +10,7 @@ int ProgressBoard::add(const QString &identity, const flash::JobPlan &plan)
     Row row;
     row.identity = identity;
     row.writeWord = plan.kind == flash::JobKind::Parameter ? QStringLiteral("Write")
-                                                          : QStringLiteral("Program");
+                                                           : QStringLiteral("Program");
     row.compareTotal = plan.changedOnly ? plan.writeSectors.size() : 0;
     row.writeTotal = plan.writeSectors.size();
     row.readTotal = plan.verify ? plan.readSectors.size() : 0;

@@ -3,8 +3,8 @@
 #include "discovery.h"
 #include "ipv4address.h"
 
-#include <QRegularExpression>
 #include <QHash>
+#include <QRegularExpression>
 
 #include <cstring>
 
@@ -17,7 +17,8 @@ bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString 
             if (a.address == onlyAddress || a.interfaceName == onlyAddress)
                 kept.append(a);
         if (kept.isEmpty()) {
-            error = QStringLiteral("%1 is not an address or network card of this PC.").arg(onlyAddress);
+            error =
+                QStringLiteral("%1 is not an address or network card of this PC.").arg(onlyAddress);
             return false;
         }
         local = kept;

@@ -29,12 +29,8 @@ void logFailure(const ExchangeResult &r, const char *noReplyLabel, const char *r
 {
     using Kind = ExchangeResult::Kind;
     switch (r.kind) {
-    case Kind::SendFailed:
-        logNumber("sendto err ", r.systemError);
-        break;
-    case Kind::NoReply:
-        logNumber(noReplyLabel, r.systemError);
-        break;
+    case Kind::SendFailed: logNumber("sendto err ", r.systemError); break;
+    case Kind::NoReply: logNumber(noReplyLabel, r.systemError); break;
     case Kind::BadReply:
         if (rejectedLabel)
             logNumber(rejectedLabel, r.length);
@@ -45,8 +41,7 @@ void logFailure(const ExchangeResult &r, const char *noReplyLabel, const char *r
         qCDebug(lcOrvanta).noquote() << "camera status" << cameraStatusText(r.status);
         break;
     case Kind::NoCamera:
-    case Kind::Accepted:
-        break;
+    case Kind::Accepted: break;
     }
 }
 
@@ -142,10 +137,8 @@ ExchangeResult CameraChannel::exchange(Build build, const SocketAddress &target,
             break;
         }
         switch (judge(reply, n, sentId)) {
-        case Verdict::Accept:
-            return ExchangeResult::accepted(n);
-        case Verdict::Refuse:
-            return ExchangeResult::cameraStatus(gvcp::ackStatus(reply, n), n);
+        case Verdict::Accept: return ExchangeResult::accepted(n);
+        case Verdict::Refuse: return ExchangeResult::cameraStatus(gvcp::ackStatus(reply, n), n);
         case Verdict::Reject:
             result = ExchangeResult::of(ExchangeResult::Kind::BadReply);
             result.length = n;
@@ -278,8 +271,8 @@ Verdict judgeIpCommand(const quint8 *data, int length, quint16 id)
 
 }  // namespace
 
-ExchangeResult CameraChannel::forceIp(const quint8 mac[6], const quint8 ip[4],
-                                      const quint8 mask[4], const quint8 gateway[4])
+ExchangeResult CameraChannel::forceIp(const quint8 mac[6], const quint8 ip[4], const quint8 mask[4],
+                                      const quint8 gateway[4])
 {
     // Releasing the address (0.0.0.0) is not acknowledged: done once sent.
     const bool awaitReply = ip[0] || ip[1] || ip[2] || ip[3];

@@ -42,10 +42,7 @@ QString DeviceRecord::comboText() const
     return text;
 }
 
-QString DeviceRecord::itemText() const
-{
-    return comboText() + QLatin1Char(':') + macHex();
-}
+QString DeviceRecord::itemText() const { return comboText() + QLatin1Char(':') + macHex(); }
 
 QString DeviceRecord::macColonText() const
 {

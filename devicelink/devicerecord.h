@@ -21,10 +21,10 @@ struct DeviceRecord {
     QString ipText() const;
     QString maskText() const;
     QString gatewayText() const;
-    QString macText() const;    // 12 upper-case hex digits
-    QString macHex() const;     // 12 lower-case hex digits
-    QString comboText() const;  // ip ":" ASCII letters and digits of the serial number
-    QString itemText() const;   // comboText ":" macHex, the device list label
+    QString macText() const;       // 12 upper-case hex digits
+    QString macHex() const;        // 12 lower-case hex digits
+    QString comboText() const;     // ip ":" ASCII letters and digits of the serial number
+    QString itemText() const;      // comboText ":" macHex, the device list label
     QString macColonText() const;  // 00:11:22:33:44:55
     // A name field of the acknowledge: its bytes up to the first zero, as UTF-8.
     static QString fieldText(const char *field, int width);

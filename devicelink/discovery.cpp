@@ -67,11 +67,13 @@ void logRecord(const DeviceRecord &record)
 {
     qCDebug(lcOrvanta).noquote() << "mac" << record.macText();
     qCDebug(lcOrvanta).noquote() << "ip" << record.ipText();
-    qCDebug(lcOrvanta).noquote() << "manufacturerName" << QString::fromLatin1(record.manufacturerName);
+    qCDebug(lcOrvanta).noquote() << "manufacturerName"
+                                 << QString::fromLatin1(record.manufacturerName);
     qCDebug(lcOrvanta).noquote() << "modelName" << QString::fromLatin1(record.modelName);
     qCDebug(lcOrvanta).noquote() << "deviceVersion" << QString::fromLatin1(record.deviceVersion);
     qCDebug(lcOrvanta).noquote() << "serialNumber" << QString::fromLatin1(record.serialNumber);
-    qCDebug(lcOrvanta).noquote() << "userDefinedName" << QString::fromLatin1(record.userDefinedName);
+    qCDebug(lcOrvanta).noquote() << "userDefinedName"
+                                 << QString::fromLatin1(record.userDefinedName);
 }
 
 QByteArray macKey(const DeviceRecord &record)

@@ -63,7 +63,8 @@ bool FlashJob::planIsSound() const
         return false;
     if (qint64(plan_.base) + qint64(plan_.image.size()) > qint64(FlashSize))
         return false;
-    for (const QVector<int> *list : {&plan_.writeSectors, &plan_.readSectors, &plan_.compareSectors})
+    for (const QVector<int> *list :
+         {&plan_.writeSectors, &plan_.readSectors, &plan_.compareSectors})
         for (int s : *list)
             if (s < 0 || s >= sectors)
                 return false;
@@ -136,7 +137,8 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
         for (int i = 0; i < total; ++i) {
             const int s = plan_.readSectors[i];
             qCDebug(lcOrvanta) << (parameter ? "Block:" : "Read Block:") << s;
-            const BlockResult r = readFlashBlock(camera, buffer + s * SectorSize, address(s), &cancel_);
+            const BlockResult r =
+                readFlashBlock(camera, buffer + s * SectorSize, address(s), &cancel_);
             if (!r.ok())
                 return stop(r, Phase::ReadingBack, s);
             report(onProgress, Phase::ReadingBack, i + 1, total, s);

@@ -11,10 +11,7 @@ namespace flash {
 
 namespace {
 
-bool cancelled(const std::atomic<bool> *cancel)
-{
-    return cancel && cancel->load();
-}
+bool cancelled(const std::atomic<bool> *cancel) { return cancel && cancel->load(); }
 
 // A control word carries the address in its low 24 bits and the operation
 // in the top byte: an address that is not a sector inside the flash would

@@ -15,13 +15,13 @@ constexpr int PieceSize = 512;
 constexpr int PieceCount = SectorSize / PieceSize;
 constexpr quint16 WindowWriteBase = 0x0C00;
 constexpr quint32 WindowReadBase = 0x80000C00;
-constexpr quint32 WindowStep = 0x80;          // per 512-byte piece, on both sides
+constexpr quint32 WindowStep = 0x80;  // per 512-byte piece, on both sides
 constexpr quint16 ControlWordAddress = 0x27;
 constexpr quint8 ProgramOp = 0xD5;
 constexpr quint8 LoadOp = 0xD6;
-constexpr quint32 AddressMask = 0x00FFFFFF;   // 24-bit flash byte address
-constexpr quint32 FlashSize = 0x01000000;     // 16 MiB addressable
-constexpr int ProgramPauseMs = 100;           // the camera is never asked whether it finished
+constexpr quint32 AddressMask = 0x00FFFFFF;  // 24-bit flash byte address
+constexpr quint32 FlashSize = 0x01000000;    // 16 MiB addressable
+constexpr int ProgramPauseMs = 100;          // the camera is never asked whether it finished
 constexpr int ReadBufferSize = 2048;
 // Consecutive failed attempts of one exchange before giving up: far beyond
 // what a few lost datagrams cause, and about ten seconds against a camera

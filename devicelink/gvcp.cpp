@@ -25,10 +25,7 @@ void put32(quint8 *p, quint32 v)
     p[3] = quint8(v);
 }
 
-quint16 get16(const quint8 *p)
-{
-    return quint16((p[0] << 8) | p[1]);
-}
+quint16 get16(const quint8 *p) { return quint16((p[0] << 8) | p[1]); }
 
 void putHeader(quint8 *buffer, quint8 flags, quint16 command, quint16 length, quint16 requestId)
 {
@@ -70,10 +67,7 @@ quint16 nextAccessReqId()
     return quint16(next);
 }
 
-void resetAccessReqIdForTest(quint32 value)
-{
-    accessCounter = value;
-}
+void resetAccessReqIdForTest(quint32 value) { accessCounter = value; }
 
 int fillGvcpCommand(quint8 *buffer, quint16 command, quint32 word0, quint32 word1, quint32 word2,
                     quint32 word3)
@@ -208,7 +202,8 @@ bool isReadRegReply(const quint8 *data, int length, quint16 requestId, quint32 &
 
 bool isReadMemAck(const quint8 *data, int length)
 {
-    return data && length >= 4 && ackStatus(data, length) == 0 && ackCode(data, length) == ReadMemAck;
+    return data && length >= 4 && ackStatus(data, length) == 0 &&
+           ackCode(data, length) == ReadMemAck;
 }
 
 bool isDevWriteAck(const quint8 *data, int length)

@@ -33,9 +33,9 @@ constexpr quint16 ForceIpCmd = 0x0004;
 constexpr quint16 ReadRegCmd = 0x0080;
 constexpr quint16 ReadMemCmd = 0x0084;
 constexpr quint16 ReadMemAck = 0x0085;
-constexpr quint16 IpConfigCmd = 0x8004;   // device-specific
-constexpr quint16 DevWriteCmd = 0xFFF0;   // device-specific
-constexpr quint16 DevWriteAck = 0x8005;   // device-specific
+constexpr quint16 IpConfigCmd = 0x8004;  // device-specific
+constexpr quint16 DevWriteCmd = 0xFFF0;  // device-specific
+constexpr quint16 DevWriteAck = 0x8005;  // device-specific
 
 // Datagram sizes and the fixed buffers they are assembled in
 constexpr int DiscoveryCmdSize = 16;
@@ -56,8 +56,8 @@ constexpr quint16 ForceIpRequestId = 0x0001;
 constexpr quint16 IpConfigRequestId = 0xFFFF;
 
 // DISCOVERY_ACK fields (offsets from the start of the datagram)
-constexpr int DiscoveryAckMinLength = 0x00F8;   // length field must be at least this
-constexpr int DiscoveryAckParseSize = 256;      // parser reads this many bytes of the buffer
+constexpr int DiscoveryAckMinLength = 0x00F8;  // length field must be at least this
+constexpr int DiscoveryAckParseSize = 256;     // parser reads this many bytes of the buffer
 constexpr int AckMacOffset = 18;
 constexpr int AckIpConfigOffset = 31;
 constexpr int AckIpOffset = 44;
@@ -86,10 +86,10 @@ constexpr int IpConfigGatewayOffset = 64;
 
 // READREG / READMEM / DEVWRITE
 constexpr int ReadRegAddressOffset = 8;
-constexpr int ReadRegValueOffset = 8;     // in the reply
+constexpr int ReadRegValueOffset = 8;  // in the reply
 constexpr int ReadMemAddressOffset = 8;
 constexpr int ReadMemCountOffset = 12;
-constexpr int ReadMemDataOffset = 12;     // in the reply
+constexpr int ReadMemDataOffset = 12;  // in the reply
 constexpr int DevWriteShortAddressOffset = 10;
 constexpr int DevWriteWordAddressOffset = 8;
 constexpr int DevWriteWordValueOffset = 12;
@@ -107,8 +107,8 @@ void resetAccessReqIdForTest(quint32 value);
 
 // Builders: each writes into a zero-filled buffer of at least the stated
 // size and returns the number of bytes to send.
-int fillGvcpCommand(quint8 *buffer, quint16 command, quint32 word0, quint32 word1,
-                    quint32 word2, quint32 word3);
+int fillGvcpCommand(quint8 *buffer, quint16 command, quint32 word0, quint32 word1, quint32 word2,
+                    quint32 word3);
 int buildReadReg(quint8 *buffer, quint16 requestId, quint32 address);
 int buildReadMem(quint8 *buffer, quint16 requestId, quint32 address, quint32 count);
 // Data form; length and paddedLength at most DevWriteMaxData (clamped).

@@ -17,8 +17,8 @@ bool parseField(const QString &text, const QString &fieldName, quint8 out[4], QS
 
 }  // namespace
 
-bool parseAddresses(const QString &ip, const QString &mask, const QString &gateway,
-                    Addresses &out, QString &error)
+bool parseAddresses(const QString &ip, const QString &mask, const QString &gateway, Addresses &out,
+                    QString &error)
 {
     Addresses a;
     if (!parseField(ip, QStringLiteral("The IP address"), a.ip, error) ||

@@ -26,8 +26,8 @@ struct Addresses {
 // Checks the three texts in order; on the first that is not a dotted IPv4
 // address returns false and the message naming it ("The subnet mask is not
 // a valid IPv4 address ...").
-bool parseAddresses(const QString &ip, const QString &mask, const QString &gateway,
-                    Addresses &out, QString &error);
+bool parseAddresses(const QString &ip, const QString &mask, const QString &gateway, Addresses &out,
+                    QString &error);
 
 struct ConfigOutcome {
     ExchangeResult stored;     // IPCONFIG

@@ -12,7 +12,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 #ifdef __linux__
-#  include <sys/prctl.h>
+#include <sys/prctl.h>
 #endif
 
 namespace {
@@ -59,24 +59,15 @@ void setNoSocketError() { errno = EBADF; }
 
 }  // namespace
 
-UdpSocket::~UdpSocket()
-{
-    close();
-}
+UdpSocket::~UdpSocket() { close(); }
 
 void UdpSocket::startup() {}
 
 void UdpSocket::cleanup() {}
 
-int UdpSocket::lastError()
-{
-    return errno;
-}
+int UdpSocket::lastError() { return errno; }
 
-bool UdpSocket::isTimeoutError(int error)
-{
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
+bool UdpSocket::isTimeoutError(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 bool UdpSocket::open()
 {
@@ -114,8 +105,7 @@ bool UdpSocket::setReuseAddress()
 {
     std::intptr_t h = handle_;
     int on = 1;
-    return h != NoHandle &&
-           ::setsockopt(native(h), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+    return h != NoHandle && ::setsockopt(native(h), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
 }
 
 bool UdpSocket::bindToDevice(const char *interfaceName)
@@ -151,10 +141,7 @@ int UdpSocket::requestReceiveBuffer(int bytes)
     return granted;
 }
 
-bool UdpSocket::isOpen() const
-{
-    return handle_ != NoHandle;
-}
+bool UdpSocket::isOpen() const { return handle_ != NoHandle; }
 
 void UdpSocket::close()
 {

@@ -1,12 +1,12 @@
 // The socket layer (Winsock 2.2) and the timer guard on Windows.
 #ifndef WIN32_LEAN_AND_MEAN
-#  define WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
 #endif
+#include <mswsock.h>
+#include <timeapi.h>
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <mswsock.h>
-#include <windows.h>
-#include <timeapi.h>
 
 #include "timerresolution.h"
 #include "udpsocket.h"
@@ -15,7 +15,7 @@
 #include <cstring>
 
 #ifndef SIO_UDP_CONNRESET
-#  define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
 
 namespace {
@@ -64,10 +64,7 @@ bool wsaStarted = false;
 
 }  // namespace
 
-UdpSocket::~UdpSocket()
-{
-    close();
-}
+UdpSocket::~UdpSocket() { close(); }
 
 void UdpSocket::startup()
 {
@@ -86,10 +83,7 @@ void UdpSocket::cleanup()
     }
 }
 
-int UdpSocket::lastError()
-{
-    return WSAGetLastError();
-}
+int UdpSocket::lastError() { return WSAGetLastError(); }
 
 bool UdpSocket::isTimeoutError(int error)
 {
@@ -159,10 +153,7 @@ int UdpSocket::requestReceiveBuffer(int bytes)
     return granted;
 }
 
-bool UdpSocket::isOpen() const
-{
-    return handle_ != NoHandle;
-}
+bool UdpSocket::isOpen() const { return handle_ != NoHandle; }
 
 void UdpSocket::close()
 {

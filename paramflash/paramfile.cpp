@@ -99,8 +99,8 @@ QString fileVersionText(const quint8 *image)
 {
     const char *start = reinterpret_cast<const char *>(image) + VersionOffset;
     const void *zero = std::memchr(start, 0, ImageSize - VersionOffset);
-    const int length = zero ? int(static_cast<const char *>(zero) - start)
-                            : ImageSize - VersionOffset;
+    const int length =
+        zero ? int(static_cast<const char *>(zero) - start) : ImageSize - VersionOffset;
     return QString::fromUtf8(start, length);
 }
 

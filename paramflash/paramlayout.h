@@ -11,9 +11,9 @@
 namespace param {
 
 struct ParamLayout {
-    int major = 2;        // character 0 of the camera's version
-    int minor = 0;        // character 2 of the camera's version
-    int layoutDigit = 1;  // character 2 of the file's version
+    int major = 2;            // character 0 of the camera's version
+    int minor = 0;            // character 2 of the camera's version
+    int layoutDigit = 1;      // character 2 of the file's version
     quint32 base = 0x180000;  // flash byte address of image sector 0
     int sectorCount = 9;      // image sectors 0 .. sectorCount - 1 are written ...
     int skippedSector = 8;    // ... except this one, whose flash keeps its contents

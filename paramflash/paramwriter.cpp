@@ -41,10 +41,7 @@ ParamFileLoad loadParamFile(const QString &path)
     return load;
 }
 
-UserMessage openFailedMessage()
-{
-    return UserMessage::info(texts::openFileFailed());
-}
+UserMessage openFailedMessage() { return UserMessage::info(texts::openFileFailed()); }
 
 UserMessage refusalBeforeCamera(const ParamFileLoad &load)
 {
@@ -108,13 +105,12 @@ UserMessage outcomeMessage(const flash::JobOutcome &o)
     using flash::JobResult;
     const bool writing = o.phase == flash::Phase::Writing;
     switch (o.result) {
-    case JobResult::Success:
-        return UserMessage::info(QStringLiteral("Write param success!"));
-    case JobResult::Done:
-        return UserMessage::info(QStringLiteral("Write param done!"));
+    case JobResult::Success: return UserMessage::info(QStringLiteral("Write param success!"));
+    case JobResult::Done: return UserMessage::info(QStringLiteral("Write param done!"));
     case JobResult::VerifyError:
         return UserMessage::error(
-            QStringLiteral("Verify error(%1), please rewrite param before power off!").arg(o.sector));
+            QStringLiteral("Verify error(%1), please rewrite param before power off!")
+                .arg(o.sector));
     case JobResult::NoAnswer:
         return UserMessage::error(
             writing ? QStringLiteral("The camera stopped answering while writing sector %1. The "

@@ -34,7 +34,7 @@ constexpr uint16_t CmdReadMem = 0x0084;
 constexpr uint16_t AckReadMem = 0x0085;
 constexpr uint16_t CmdIpConfig = 0x8004;
 constexpr uint16_t CmdDevWrite = 0xFFF0;
-constexpr uint16_t AckDevice = 0x8005;   // both device-specific commands
+constexpr uint16_t AckDevice = 0x8005;  // both device-specific commands
 
 constexpr uint16_t StatusOk = 0x0000;
 constexpr uint16_t StatusNotImplemented = 0x8001;
@@ -49,7 +49,7 @@ constexpr size_t DiscSpecMinor = 10;
 constexpr size_t DiscDeviceMode = 12;
 constexpr size_t DiscMac = 18;
 constexpr size_t DiscIpOptions = 24;
-constexpr size_t DiscIpCurrent = 28;     // configuration byte at 31
+constexpr size_t DiscIpCurrent = 28;  // configuration byte at 31
 constexpr size_t DiscIp = 44;
 constexpr size_t DiscMask = 60;
 constexpr size_t DiscGateway = 76;
@@ -97,21 +97,32 @@ constexpr uint8_t OpLoad = 0xD6;
 constexpr uint32_t FlashAddressMask = 0x00FFFFFF;
 
 uint16_t be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
-uint32_t be32(const uint8_t *p) {
+uint32_t be32(const uint8_t *p)
+{
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
-void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); }
-void put32(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
+void put16(uint8_t *p, uint16_t v)
+{
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+void put32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
 }
 Ip4 ipAt(const uint8_t *p) { return Ip4{{p[0], p[1], p[2], p[3]}}; }
 void putIp(uint8_t *p, const Ip4 &ip) { std::memcpy(p, ip.data(), 4); }
-void putText(uint8_t *p, size_t width, const std::string &text) {
+void putText(uint8_t *p, size_t width, const std::string &text)
+{
     // Zero-padded, cut at the width (a full-width text has no terminating zero).
     std::memcpy(p, text.data(), std::min(width, text.size()));
 }
 
-Bytes ackHeader(uint16_t status, uint16_t code, uint16_t reqId, size_t payload) {
+Bytes ackHeader(uint16_t status, uint16_t code, uint16_t reqId, size_t payload)
+{
     Bytes b(HeaderSize + payload, 0);
     put16(&b[AckStatus], status);
     put16(&b[AckCode], code);
@@ -120,15 +131,18 @@ Bytes ackHeader(uint16_t status, uint16_t code, uint16_t reqId, size_t payload) 
     return b;
 }
 
-std::string hex(uint32_t v, int digits) {
+std::string hex(uint32_t v, int digits)
+{
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%0*x", digits, v);
     return buf;
 }
 
-std::string macText(const uint8_t *m) {
+std::string macText(const uint8_t *m)
+{
     char buf[24];
-    std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+    std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
+                  m[5]);
     return buf;
 }
 
@@ -136,18 +150,18 @@ bool isZero(const Ip4 &ip) { return ip == Ip4{{0, 0, 0, 0}}; }
 
 // An address a camera can take as its own: not 0/8, loopback, multicast,
 // reserved or the limited broadcast.
-bool usableUnicast(const Ip4 &ip) {
-    return ip[0] != 0 && ip[0] != 127 && ip[0] < 224;
-}
+bool usableUnicast(const Ip4 &ip) { return ip[0] != 0 && ip[0] != 127 && ip[0] < 224; }
 
 }  // namespace
 
-std::string ipText(const Ip4 &ip) {
+std::string ipText(const Ip4 &ip)
+{
     return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
            std::to_string(ip[3]);
 }
 
-bool parseIp(const std::string &text, Ip4 &out) {
+bool parseIp(const std::string &text, Ip4 &out)
+{
     Ip4 ip{};
     size_t pos = 0;
     for (int i = 0; i < 4; ++i) {
@@ -155,42 +169,52 @@ bool parseIp(const std::string &text, Ip4 &out) {
         unsigned value = 0;
         while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3)
             value = value * 10 + unsigned(text[pos++] - '0');
-        if (pos == start || value > 255) return false;
+        if (pos == start || value > 255)
+            return false;
         ip[size_t(i)] = uint8_t(value);
         if (i < 3) {
-            if (pos >= text.size() || text[pos] != '.') return false;
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
             ++pos;
         }
     }
-    if (pos != text.size()) return false;
+    if (pos != text.size())
+        return false;
     out = ip;
     return true;
 }
 
-bool parseMac(const std::string &text, Mac &out) {
-    if (text.size() != 17) return false;
+bool parseMac(const std::string &text, Mac &out)
+{
+    if (text.size() != 17)
+        return false;
     Mac mac{};
     for (size_t i = 0; i < 6; ++i) {
         unsigned value = 0;
         for (size_t j = 0; j < 2; ++j) {
             char c = text[i * 3 + j];
-            int digit = (c >= '0' && c <= '9') ? c - '0'
+            int digit = (c >= '0' && c <= '9')   ? c - '0'
                         : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-            if (digit < 0) return false;
+                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                 : -1;
+            if (digit < 0)
+                return false;
             value = value * 16 + unsigned(digit);
         }
-        if (i < 5 && text[i * 3 + 2] != ':' && text[i * 3 + 2] != '-') return false;
+        if (i < 5 && text[i * 3 + 2] != ':' && text[i * 3 + 2] != '-')
+            return false;
         mac[i] = uint8_t(value);
     }
     out = mac;
     return true;
 }
 
-int prefixLength(const Ip4 &mask) {
+int prefixLength(const Ip4 &mask)
+{
     uint32_t m = be32(mask.data());
     int n = 0;
-    while (n < 32 && (m & (0x80000000u >> n))) ++n;
+    while (n < 32 && (m & (0x80000000u >> n)))
+        ++n;
     uint32_t expected = n == 0 ? 0 : ~uint32_t(0) << (32 - n);
     return m == expected ? n : -1;
 }
@@ -199,19 +223,25 @@ Camera::Camera(const Identity &identity, const Faults &faults)
     : id_(identity), faults_(faults), rng_(faults.seed), window_(WindowSize, 0x00),
       ip_(identity.ip), mask_(identity.mask), gateway_(identity.gateway),
       config_(identity.ipConfig), activeConfig_(identity.ipConfig), persistentIp_(identity.ip),
-      persistentMask_(identity.mask), persistentGateway_(identity.gateway) {}
+      persistentMask_(identity.mask), persistentGateway_(identity.gateway)
+{
+}
 
-Bytes &Camera::erasedFlash() const {
-    if (flash_.empty()) flash_.assign(FlashSize, 0xFF);
+Bytes &Camera::erasedFlash() const
+{
+    if (flash_.empty())
+        flash_.assign(FlashSize, 0xFF);
     return flash_;
 }
 
-Ip4 Camera::linkLocalAddress() const {
+Ip4 Camera::linkLocalAddress() const
+{
     // Derived from the MAC so that a camera comes back on the same address.
     return Ip4{{169, 254, uint8_t(1 + id_.mac[4] % 254), uint8_t(1 + id_.mac[5] % 254)}};
 }
 
-Camera::Draw Camera::drawFaults() {
+Camera::Draw Camera::drawFaults()
+{
     // Always five draws per access datagram, so that the n-th datagram's
     // faults depend on the seed and n only.
     auto hit = [this](double pct) { return double(rng_() % 10000u) < pct * 100.0; };
@@ -224,7 +254,8 @@ Camera::Draw Camera::drawFaults() {
     return d;
 }
 
-Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const Ip4 &to) {
+Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const Ip4 &to)
+{
     Outcome out;
     ++received_;
 
@@ -243,7 +274,8 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
         line += " addr=" + hex(be32(d + MemAddress), 4);
     if (code == CmdDevWrite && n >= 12)
         line += " addr=" + hex(be16(d + CmdLength) == WordFormLength ? be32(d + WriteWordAddress)
-                                                                     : be16(d + WriteShortAddress), 4);
+                                                                     : be16(d + WriteShortAddress),
+                               4);
     line += where;
 
     if (faults_.stopAfter >= 0 && received_ > (unsigned long long)faults_.stopAfter) {
@@ -264,22 +296,25 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
     case CmdReadMem: onReadMem(out, d, n, from); break;
     case CmdDevWrite: onDevWrite(out, d, n, from); break;
     default:
-        out.replies.push_back(Reply{ackHeader(StatusNotImplemented, uint16_t(code + 1), reqId, 0), from, 0});
+        out.replies.push_back(
+            Reply{ackHeader(StatusNotImplemented, uint16_t(code + 1), reqId, 0), from, 0});
         out.log.push_back("unknown command " + hex(code, 4));
         break;
     }
     // Without the acknowledge-required flag the command is carried out silently.
-    if (!(d[CmdFlags] & FlagAckRequired)) out.replies.clear();
+    if (!(d[CmdFlags] & FlagAckRequired))
+        out.replies.clear();
     return out;
 }
 
-void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from) {
+void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from)
+{
     Bytes b = ackHeader(StatusOk, AckDiscovery, be16(d + CmdReqId), DiscAckSize - HeaderSize);
     put16(&b[DiscSpecMajor], 1);
     put16(&b[DiscSpecMinor], 2);
-    put32(&b[DiscDeviceMode], 0x80000001u);   // big-endian registers, transmitter class
+    put32(&b[DiscDeviceMode], 0x80000001u);  // big-endian registers, transmitter class
     std::memcpy(&b[DiscMac], id_.mac.data(), 6);
-    put32(&b[DiscIpOptions], 0x00000007u);    // persistent, DHCP and link-local supported
+    put32(&b[DiscIpOptions], 0x00000007u);  // persistent, DHCP and link-local supported
     put32(&b[DiscIpCurrent], activeConfig_);
     putIp(&b[DiscIp], ip_);
     putIp(&b[DiscMask], mask_);
@@ -298,27 +333,33 @@ void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from) {
     out.replies.push_back(Reply{std::move(b), to, 0});
 }
 
-void Camera::setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway) {
-    if (ip != ip_ || mask != mask_ || gateway != gateway_) out.addressChanged = true;
+void Camera::setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway)
+{
+    if (ip != ip_ || mask != mask_ || gateway != gateway_)
+        out.addressChanged = true;
     ip_ = ip;
     mask_ = mask;
     gateway_ = gateway;
 }
 
-void Camera::restartIpConfiguration(Outcome &out) {
+void Camera::restartIpConfiguration(Outcome &out)
+{
     // Static first when it is enabled and stored; DHCP finds no server here,
     // and link-local is the fall-back that is always available.
     activeConfig_ = config_;
     if ((config_ & 0x01) && usableUnicast(persistentIp_) && prefixLength(persistentMask_) > 0) {
         setCurrent(out, persistentIp_, persistentMask_, persistentGateway_);
-        out.log.push_back("restart static " + ipText(ip_) + " " + ipText(mask_) + " " + ipText(gateway_));
+        out.log.push_back("restart static " + ipText(ip_) + " " + ipText(mask_) + " " +
+                          ipText(gateway_));
     } else {
         setCurrent(out, linkLocalAddress(), Ip4{{255, 255, 0, 0}}, Ip4{{0, 0, 0, 0}});
-        out.log.push_back("restart link-local " + ipText(ip_) + " " + ipText(mask_) + " " + ipText(gateway_));
+        out.log.push_back("restart link-local " + ipText(ip_) + " " + ipText(mask_) + " " +
+                          ipText(gateway_));
     }
 }
 
-void Camera::onForceIp(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from) {
+void Camera::onForceIp(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
     if (n < ForceIpSize) {
         out.log.push_back("forceip ignored (short)");
         return;
@@ -339,14 +380,16 @@ void Camera::onForceIp(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
         // A camera does not take the broadcast address (what a failed address
         // conversion gives) or a broken mask; it keeps its address and says so.
         out.log.push_back("forceip refused");
-        out.replies.push_back(Reply{ackHeader(StatusInvalidParameter, AckForceIp, reqId, 0), from, 0});
+        out.replies.push_back(
+            Reply{ackHeader(StatusInvalidParameter, AckForceIp, reqId, 0), from, 0});
         return;
     }
     out.replies.push_back(Reply{ackHeader(StatusOk, AckForceIp, reqId, 0), from, 0});
     setCurrent(out, ip, mask, gateway);
 }
 
-void Camera::onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from) {
+void Camera::onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
     if (n < IpConfigSize) {
         out.log.push_back("ipconfig ignored (short)");
         return;
@@ -364,7 +407,8 @@ void Camera::onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint
     out.replies.push_back(Reply{ackHeader(StatusOk, AckDevice, be16(d + CmdReqId), 0), from, 0});
 }
 
-void Camera::finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, const Draw &draw) {
+void Camera::finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, const Draw &draw)
+{
     const uint16_t id = be16(&reply[AckReqId]);
     if (draw.wrongId) {
         put16(&reply[AckReqId], uint16_t(id ^ 0x8000));
@@ -386,7 +430,8 @@ void Camera::finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, 
     out.replies.push_back(Reply{std::move(reply), from, delay});
 }
 
-void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from) {
+void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
     (void)n;
     const Draw draw = drawFaults();
     const uint16_t reqId = be16(d + CmdReqId);
@@ -404,14 +449,17 @@ void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
     for (size_t i = 0; i < length; i += 4) {
         const uint32_t address = be32(d + HeaderSize + i);
         uint32_t value = 0;
-        if (address == 0) value = VersionWord;
-        else if (address == ControlAddress) value = controlWord_;
+        if (address == 0)
+            value = VersionWord;
+        else if (address == ControlAddress)
+            value = controlWord_;
         put32(&b[HeaderSize + i], value);
     }
     finishAccessReply(out, std::move(b), from, draw);
 }
 
-void Camera::onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from) {
+void Camera::onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
     const Draw draw = drawFaults();
     const uint16_t reqId = be16(d + CmdReqId);
     if (draw.badStatus) {
@@ -426,8 +474,8 @@ void Camera::onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
     const uint32_t address = be32(d + MemAddress);
     const uint32_t count = be32(d + MemCount);
     const uint32_t offset = address - WindowReadBase;
-    if (address < WindowReadBase || offset % PieceStride != 0 || offset / PieceStride >= PieceCount ||
-        count == 0 || count > PieceSize) {
+    if (address < WindowReadBase || offset % PieceStride != 0 ||
+        offset / PieceStride >= PieceCount || count == 0 || count > PieceSize) {
         out.log.push_back("readmem refused " + hex(address, 8) + " count " + std::to_string(count));
         finishAccessReply(out, ackHeader(StatusInvalidAddress, AckReadMem, reqId, 0), from, draw);
         return;
@@ -439,7 +487,8 @@ void Camera::onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
     finishAccessReply(out, std::move(b), from, draw);
 }
 
-uint16_t Camera::control(Outcome &out, uint32_t word) {
+uint16_t Camera::control(Outcome &out, uint32_t word)
+{
     controlWord_ = word;
     const uint8_t op = uint8_t(word >> 24);
     const uint32_t address = word & FlashAddressMask;
@@ -465,14 +514,17 @@ uint16_t Camera::control(Outcome &out, uint32_t word) {
         }
     } else {
         // A flash never written is erased; loading from it allocates nothing.
-        if (flash_.empty()) std::fill(window_.begin(), window_.end(), 0xFF);
-        else std::memcpy(window_.data(), &flash_[address], SectorSize);
+        if (flash_.empty())
+            std::fill(window_.begin(), window_.end(), 0xFF);
+        else
+            std::memcpy(window_.data(), &flash_[address], SectorSize);
         out.log.push_back("load " + hex(address, 6));
     }
     return StatusOk;
 }
 
-void Camera::onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from) {
+void Camera::onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
     (void)n;
     const Draw draw = drawFaults();
     const uint16_t reqId = be16(d + CmdReqId);
@@ -488,8 +540,8 @@ void Camera::onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint
     } else {
         // Length 8 is the word form, and equally a 4-byte data-form write
         // below 0x10000: bytes 8-9 are zero then, so both read alike.
-        const uint32_t address = length == WordFormLength ? be32(d + WriteWordAddress)
-                                                          : be16(d + WriteShortAddress);
+        const uint32_t address =
+            length == WordFormLength ? be32(d + WriteWordAddress) : be16(d + WriteShortAddress);
         const size_t count = length - 4;
         const uint32_t offset = address - WindowWriteBase;
         if (address == ControlAddress) {

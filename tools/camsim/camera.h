@@ -15,15 +15,15 @@
 namespace camsim {
 
 using Bytes = std::vector<uint8_t>;
-using Ip4 = std::array<uint8_t, 4>;   // octets in dotted order
-using Mac = std::array<uint8_t, 6>;   // octets in display order
+using Ip4 = std::array<uint8_t, 4>;  // octets in dotted order
+using Mac = std::array<uint8_t, 6>;  // octets in display order
 
 struct Identity {
     Mac mac{{0x02, 0x00, 0x00, 0x00, 0x00, 0x01}};
     Ip4 ip{{0, 0, 0, 0}};
     Ip4 mask{{255, 255, 255, 0}};
     Ip4 gateway{{0, 0, 0, 0}};
-    uint8_t ipConfig = 5;   // 0x01 persistent, 0x02 DHCP, 0x04 link-local
+    uint8_t ipConfig = 5;  // 0x01 persistent, 0x02 DHCP, 0x04 link-local
     std::string manufacturer = "Orvanta Labs";
     std::string model = "CamSim";
     std::string version = "2.3";
@@ -38,15 +38,15 @@ struct Identity {
 // Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
 // stopAfter, which silences the camera completely.
 struct Faults {
-    double dropPct = 0;        // reply not sent (the command itself was carried out)
-    int delayMs = 0;           // every reply held this long
-    double duplicatePct = 0;   // reply sent twice
-    double latePct = 0;        // reply held lateMs (beyond the tool's time-out)
+    double dropPct = 0;       // reply not sent (the command itself was carried out)
+    int delayMs = 0;          // every reply held this long
+    double duplicatePct = 0;  // reply sent twice
+    double latePct = 0;       // reply held lateMs (beyond the tool's time-out)
     int lateMs = 700;
     double wrongIdPct = 0;     // reply carries another request id
     double badStatusPct = 0;   // reply carries a non-zero status; command not carried out
     long long stopAfter = -1;  // answer nothing after this many datagrams (<0: never)
-    std::vector<uint32_t> corruptSectors;   // sector numbers (address / 4096)
+    std::vector<uint32_t> corruptSectors;  // sector numbers (address / 4096)
     uint32_t seed = 1;
 };
 
@@ -64,7 +64,7 @@ struct Reply {
 struct Outcome {
     std::vector<Reply> replies;
     std::vector<std::string> log;
-    bool addressChanged = false;   // current ip/mask/gateway moved: run the ip hook
+    bool addressChanged = false;  // current ip/mask/gateway moved: run the ip hook
 };
 
 class Camera {
@@ -90,7 +90,7 @@ public:
     const Ip4 &currentMask() const { return mask_; }
     const Ip4 &currentGateway() const { return gateway_; }
     uint8_t storedConfig() const { return config_; }
-    uint8_t activeConfig() const { return activeConfig_; }   // what discovery reports
+    uint8_t activeConfig() const { return activeConfig_; }  // what discovery reports
     const Ip4 &persistentIp() const { return persistentIp_; }
     const Ip4 &persistentMask() const { return persistentMask_; }
     const Ip4 &persistentGateway() const { return persistentGateway_; }
@@ -121,19 +121,19 @@ private:
     Identity id_;
     Faults faults_;
     std::mt19937 rng_;
-    mutable Bytes flash_;   // empty until first used
+    mutable Bytes flash_;  // empty until first used
     Bytes window_;
     uint32_t controlWord_ = 0;
     unsigned long long received_ = 0;
     Ip4 ip_, mask_, gateway_;
-    uint8_t config_;         // stored by IPCONFIG
-    uint8_t activeConfig_;   // in use since the last (re)start
+    uint8_t config_;        // stored by IPCONFIG
+    uint8_t activeConfig_;  // in use since the last (re)start
     Ip4 persistentIp_, persistentMask_, persistentGateway_;
 };
 
 std::string ipText(const Ip4 &ip);
-bool parseIp(const std::string &text, Ip4 &out);     // strict dotted decimal
-bool parseMac(const std::string &text, Mac &out);    // 02:00:00:00:00:01 or with '-'
-int prefixLength(const Ip4 &mask);                   // -1 when not contiguous
+bool parseIp(const std::string &text, Ip4 &out);   // strict dotted decimal
+bool parseMac(const std::string &text, Mac &out);  // 02:00:00:00:00:01 or with '-'
+int prefixLength(const Ip4 &mask);                 // -1 when not contiguous
 
 }  // namespace camsim

@@ -15,9 +15,10 @@ constexpr uint16_t CmdDiscovery = 0x0002;
 constexpr uint16_t CmdForceIp = 0x0004;
 constexpr uint16_t CmdIpConfig = 0x8004;
 
-constexpr size_t TextField = 16;   // serial and user name in the discovery acknowledge
+constexpr size_t TextField = 16;  // serial and user name in the discovery acknowledge
 
-std::string withSuffix(const std::string &base, int number) {
+std::string withSuffix(const std::string &base, int number)
+{
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, "-%03d", number);
     const std::string s(suffix);
@@ -26,9 +27,10 @@ std::string withSuffix(const std::string &base, int number) {
 
 }  // namespace
 
-Identity fleetMember(const Identity &first, int index) {
+Identity fleetMember(const Identity &first, int index)
+{
     Identity id = first;
-    id.ip[3] = uint8_t(first.ip[3] + index);   // the caller keeps the fleet inside .1-.254
+    id.ip[3] = uint8_t(first.ip[3] + index);  // the caller keeps the fleet inside .1-.254
     uint32_t low = uint32_t(first.mac[3]) << 16 | uint32_t(first.mac[4]) << 8 | first.mac[5];
     low = (low + uint32_t(index)) & 0xFFFFFF;
     id.mac[3] = uint8_t(low >> 16);
@@ -39,7 +41,8 @@ Identity fleetMember(const Identity &first, int index) {
     return id;
 }
 
-std::vector<Camera> makeFleet(const Identity &first, const Faults &faults, int count) {
+std::vector<Camera> makeFleet(const Identity &first, const Faults &faults, int count)
+{
     std::vector<Camera> cameras;
     cameras.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
@@ -51,13 +54,16 @@ std::vector<Camera> makeFleet(const Identity &first, const Faults &faults, int c
 }
 
 std::vector<size_t> fleetRecipients(const std::vector<Camera> &cameras, const uint8_t *d, size_t n,
-                                    const Ip4 &to) {
+                                    const Ip4 &to)
+{
     std::vector<size_t> chosen;
     const bool command = n >= HeaderSize && d[CmdKey] == KeyByte;
     const uint16_t code = command ? uint16_t(d[CmdCode] << 8 | d[CmdCode + 1]) : 0;
-    const bool everyone = command && (code == CmdDiscovery || code == CmdForceIp || code == CmdIpConfig);
+    const bool everyone =
+        command && (code == CmdDiscovery || code == CmdForceIp || code == CmdIpConfig);
     for (size_t i = 0; i < cameras.size(); ++i)
-        if (everyone || cameras[i].currentIp() == to) chosen.push_back(i);
+        if (everyone || cameras[i].currentIp() == to)
+            chosen.push_back(i);
     return chosen;
 }
 

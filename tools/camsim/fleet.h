@@ -8,7 +8,7 @@
 
 namespace camsim {
 
-constexpr int MaxFleet = 253;   // .2 to .254 of one /24
+constexpr int MaxFleet = 253;  // .2 to .254 of one /24
 
 // `count` cameras derived from `first`: camera i (from 0) has address
 // first.ip + i, the MAC plus i in its low three bytes, serial and user name
@@ -21,7 +21,7 @@ Identity fleetMember(const Identity &first, int index);
 // IPCONFIG reach every camera (the last two name a MAC, which each camera
 // judges for itself); anything else reaches the camera whose current address
 // is `to`, and none when no camera has it.
-std::vector<size_t> fleetRecipients(const std::vector<Camera> &cameras, const uint8_t *data, size_t length,
-                                    const Ip4 &to);
+std::vector<size_t> fleetRecipients(const std::vector<Camera> &cameras, const uint8_t *data,
+                                    size_t length, const Ip4 &to);
 
 }  // namespace camsim

@@ -36,22 +36,28 @@ const char *const usageText =
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
     "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n";
 
-[[noreturn]] void usage(const std::string &problem) {
-    if (!problem.empty()) std::fprintf(stderr, "camsim: %s\n", problem.c_str());
+[[noreturn]] void usage(const std::string &problem)
+{
+    if (!problem.empty())
+        std::fprintf(stderr, "camsim: %s\n", problem.c_str());
     std::fputs(usageText, stderr);
     std::exit(2);
 }
 
-long long toInteger(const std::string &option, const std::string &text, long long low, long long high) {
+long long toInteger(const std::string &option, const std::string &text, long long low,
+                    long long high)
+{
     char *end = nullptr;
     errno = 0;
     long long v = std::strtoll(text.c_str(), &end, 0);
     if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
-        usage(option + ": not a number in " + std::to_string(low) + ".." + std::to_string(high) + ": " + text);
+        usage(option + ": not a number in " + std::to_string(low) + ".." + std::to_string(high) +
+              ": " + text);
     return v;
 }
 
-double toPercent(const std::string &option, const std::string &text) {
+double toPercent(const std::string &option, const std::string &text)
+{
     char *end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !(v >= 0.0 && v <= 100.0))
@@ -59,13 +65,16 @@ double toPercent(const std::string &option, const std::string &text) {
     return v;
 }
 
-Ip4 toIp(const std::string &option, const std::string &text) {
+Ip4 toIp(const std::string &option, const std::string &text)
+{
     Ip4 ip;
-    if (!parseIp(text, ip)) usage(option + ": not a dotted IPv4 address: " + text);
+    if (!parseIp(text, ip))
+        usage(option + ": not a dotted IPv4 address: " + text);
     return ip;
 }
 
-bool loadFlash(const std::string &path, Bytes &flash) {
+bool loadFlash(const std::string &path, Bytes &flash)
+{
     FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
         std::fprintf(stderr, "camsim: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
@@ -83,19 +92,20 @@ bool loadFlash(const std::string &path, Bytes &flash) {
         std::fprintf(stderr, "camsim: %s is larger than the 16 MiB flash\n", path.c_str());
         return false;
     }
-    std::fill(flash.begin() + long(n), flash.end(), 0xFF);   // a short file leaves the rest erased
+    std::fill(flash.begin() + long(n), flash.end(), 0xFF);  // a short file leaves the rest erased
     return true;
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     Identity identity;
     Faults faults;
     TransportOptions transport;
     std::string flashIn, logPath;
     bool ipGiven = false;
-    int fleet = 0;   // 0: one camera that takes every datagram
+    int fleet = 0;  // 0: one camera that takes every datagram
 
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -107,64 +117,103 @@ int main(int argc, char **argv) {
             identity.broadcastDiscoveryAck = true;
             continue;
         }
-        if (i + 1 >= argc) usage(opt + " needs a value (or is unknown)");
+        if (i + 1 >= argc)
+            usage(opt + " needs a value (or is unknown)");
         const std::string v = argv[++i];
-        if (opt == "--bind") transport.bindAddress = v, (void)toIp(opt, v);
-        else if (opt == "--port") transport.port = int(toInteger(opt, v, 0, 65535));
-        else if (opt == "--mac") { if (!parseMac(v, identity.mac)) usage("--mac: not a MAC address: " + v); }
-        else if (opt == "--ip") identity.ip = toIp(opt, v), ipGiven = true;
-        else if (opt == "--mask") identity.mask = toIp(opt, v);
-        else if (opt == "--gateway") identity.gateway = toIp(opt, v);
-        else if (opt == "--ipconfig") identity.ipConfig = uint8_t(toInteger(opt, v, 0, 255));
-        else if (opt == "--manufacturer") identity.manufacturer = v;
-        else if (opt == "--model") identity.model = v;
-        else if (opt == "--version") identity.version = v;
-        else if (opt == "--info") identity.info = v;
-        else if (opt == "--serial") identity.serial = v;
-        else if (opt == "--user-name") identity.userName = v;
-        else if (opt == "--flash-in") flashIn = v;
-        else if (opt == "--flash-out") transport.flashOut = v;
-        else if (opt == "--log") logPath = v;
-        else if (opt == "--ip-hook") transport.ipHook = v;
-        else if (opt == "--fleet") fleet = int(toInteger(opt, v, 1, MaxFleet));
-        else if (opt == "--seed") faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
-        else if (opt == "--drop") faults.dropPct = toPercent(opt, v);
-        else if (opt == "--delay") faults.delayMs = int(toInteger(opt, v, 0, 600000));
-        else if (opt == "--duplicate") faults.duplicatePct = toPercent(opt, v);
-        else if (opt == "--late") faults.latePct = toPercent(opt, v);
-        else if (opt == "--late-ms") faults.lateMs = int(toInteger(opt, v, 0, 600000));
-        else if (opt == "--wrong-id") faults.wrongIdPct = toPercent(opt, v);
-        else if (opt == "--bad-status") faults.badStatusPct = toPercent(opt, v);
-        else if (opt == "--stop-after") faults.stopAfter = toInteger(opt, v, 0, 1LL << 62);
+        if (opt == "--bind")
+            transport.bindAddress = v, (void)toIp(opt, v);
+        else if (opt == "--port")
+            transport.port = int(toInteger(opt, v, 0, 65535));
+        else if (opt == "--mac") {
+            if (!parseMac(v, identity.mac))
+                usage("--mac: not a MAC address: " + v);
+        } else if (opt == "--ip")
+            identity.ip = toIp(opt, v), ipGiven = true;
+        else if (opt == "--mask")
+            identity.mask = toIp(opt, v);
+        else if (opt == "--gateway")
+            identity.gateway = toIp(opt, v);
+        else if (opt == "--ipconfig")
+            identity.ipConfig = uint8_t(toInteger(opt, v, 0, 255));
+        else if (opt == "--manufacturer")
+            identity.manufacturer = v;
+        else if (opt == "--model")
+            identity.model = v;
+        else if (opt == "--version")
+            identity.version = v;
+        else if (opt == "--info")
+            identity.info = v;
+        else if (opt == "--serial")
+            identity.serial = v;
+        else if (opt == "--user-name")
+            identity.userName = v;
+        else if (opt == "--flash-in")
+            flashIn = v;
+        else if (opt == "--flash-out")
+            transport.flashOut = v;
+        else if (opt == "--log")
+            logPath = v;
+        else if (opt == "--ip-hook")
+            transport.ipHook = v;
+        else if (opt == "--fleet")
+            fleet = int(toInteger(opt, v, 1, MaxFleet));
+        else if (opt == "--seed")
+            faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
+        else if (opt == "--drop")
+            faults.dropPct = toPercent(opt, v);
+        else if (opt == "--delay")
+            faults.delayMs = int(toInteger(opt, v, 0, 600000));
+        else if (opt == "--duplicate")
+            faults.duplicatePct = toPercent(opt, v);
+        else if (opt == "--late")
+            faults.latePct = toPercent(opt, v);
+        else if (opt == "--late-ms")
+            faults.lateMs = int(toInteger(opt, v, 0, 600000));
+        else if (opt == "--wrong-id")
+            faults.wrongIdPct = toPercent(opt, v);
+        else if (opt == "--bad-status")
+            faults.badStatusPct = toPercent(opt, v);
+        else if (opt == "--stop-after")
+            faults.stopAfter = toInteger(opt, v, 0, 1LL << 62);
         else if (opt == "--corrupt-sector")
-            faults.corruptSectors.push_back(uint32_t(toInteger(opt, v, 0, Camera::FlashSize / Camera::SectorSize - 1)));
-        else usage("unknown option " + opt);
+            faults.corruptSectors.push_back(
+                uint32_t(toInteger(opt, v, 0, Camera::FlashSize / Camera::SectorSize - 1)));
+        else
+            usage("unknown option " + opt);
     }
-    if (!ipGiven) identity.ip = toIp("--bind", transport.bindAddress);
+    if (!ipGiven)
+        identity.ip = toIp("--bind", transport.bindAddress);
     if (fleet > 0) {
         if (!flashIn.empty() || !transport.flashOut.empty())
             usage("--flash-in and --flash-out are for a single camera, not with --fleet");
         const Ip4 &ip = identity.ip;
-        if (ip == Ip4{{0, 0, 0, 0}}) usage("--fleet needs --ip, the first camera's address");
-        const std::string net = std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]);
+        if (ip == Ip4{{0, 0, 0, 0}})
+            usage("--fleet needs --ip, the first camera's address");
+        const std::string net =
+            std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]);
         if (ip[3] == 0 || ip[3] + fleet - 1 > 254)
-            usage("--fleet " + std::to_string(fleet) + " from --ip " + ipText(ip) + " does not fit " + net +
-                  ".1-" + net + ".254");
+            usage("--fleet " + std::to_string(fleet) + " from --ip " + ipText(ip) +
+                  " does not fit " + net + ".1-" + net + ".254");
         transport.fleet = true;
     }
 
     std::vector<Camera> cameras;
-    if (fleet > 0) cameras = makeFleet(identity, faults, fleet);
-    else cameras.emplace_back(identity, faults);
-    if (!flashIn.empty() && !loadFlash(flashIn, cameras.front().flash())) return 1;
+    if (fleet > 0)
+        cameras = makeFleet(identity, faults, fleet);
+    else
+        cameras.emplace_back(identity, faults);
+    if (!flashIn.empty() && !loadFlash(flashIn, cameras.front().flash()))
+        return 1;
     if (!logPath.empty()) {
         transport.log = std::fopen(logPath.c_str(), "w");
         if (!transport.log) {
-            std::fprintf(stderr, "camsim: cannot write %s: %s\n", logPath.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "camsim: cannot write %s: %s\n", logPath.c_str(),
+                         std::strerror(errno));
             return 1;
         }
     }
     int status = runTransport(cameras, transport);
-    if (transport.log) std::fclose(transport.log);
+    if (transport.log)
+        std::fclose(transport.log);
     return status;
 }

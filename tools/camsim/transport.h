@@ -15,11 +15,11 @@ namespace camsim {
 
 struct TransportOptions {
     std::string bindAddress = "0.0.0.0";
-    int port = 3956;             // 0 picks a free port (printed on the ready line)
-    std::string flashOut;        // dumped on SIGUSR1 and at exit when set
-    std::string ipHook;          // "CMD NEWIP NEWMASK NEWGATEWAY" on address changes
-                                 // (a fleet adds OLDIP: only that camera's address moves)
-    bool fleet = false;          // route by destination; otherwise one camera takes everything
+    int port = 3956;       // 0 picks a free port (printed on the ready line)
+    std::string flashOut;  // dumped on SIGUSR1 and at exit when set
+    std::string ipHook;    // "CMD NEWIP NEWMASK NEWGATEWAY" on address changes
+                           // (a fleet adds OLDIP: only that camera's address moves)
+    bool fleet = false;    // route by destination; otherwise one camera takes everything
     FILE *log = nullptr;
 };
 
