@@ -2,7 +2,8 @@
 # Discovery at scale through the real window, in labs made here:
 #   discovery-many.sh LAB CAMSIM TEST nics    eight NICs on eight segments, a
 #       camera on each, plus one in another subnet on nic0's segment that
-#       broadcasts its acknowledge; the window runs as an unprivileged user
+#       broadcasts its acknowledge and one on nic1's that answers both ways;
+#       the window runs as an unprivileged user
 #   discovery-many.sh LAB CAMSIM TEST fleet   750 cameras on one segment
 #   discovery-many.sh LAB CAMSIM TEST bench   Refresh with 1, 4 and 8 NICs
 set -euo pipefail
@@ -22,7 +23,8 @@ else
     echo "host nic$s s$s 192.0.2.$((32 * s + 1))/27"
     echo "camera cam$s s$s 192.0.2.$((32 * s + 10))/27 --serial NIC$s"
   done >"$topology"
-  echo "camera bcast s0 203.0.113.50/24 --serial BCAST --broadcast-ack" >>"$topology"
+  { echo "camera bcast s0 203.0.113.50/24 --serial BCAST --broadcast-ack"
+    echo "camera twice s1 192.0.2.50/27 --serial TWICE --broadcast-ack --ack-both-ways"; } >>"$topology"
 fi
 # 750 cameras would flood the debug stream (and QtTest stops printing).
 run=(env QT_LOGGING_RULES=orvanta.debug=false "$test" "$case")

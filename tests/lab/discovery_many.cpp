@@ -50,7 +50,8 @@ private slots:
                 broadcastIndex = i;
         }
         seen.sort();
-        QStringList expected{"203.0.113.50 on 192.0.2.1"};
+        // The camera heard both ways is listed once.
+        QStringList expected{"203.0.113.50 on 192.0.2.1", "192.0.2.50 on 192.0.2.33"};
         for (int s = 0; s < 8; ++s)
             expected << QStringLiteral("192.0.2.%1 on 192.0.2.%2").arg(32 * s + 10).arg(32 * s + 1);
         expected.sort();

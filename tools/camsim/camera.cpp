@@ -327,6 +327,8 @@ void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from)
     putText(&b[DiscUserName], 16, id_.userName);
     Endpoint to = from;
     if (id_.broadcastDiscoveryAck) {
+        if (id_.discoveryAckBothWays)
+            out.replies.push_back(Reply{b, from, 0});
         to.addr = Ip4{{255, 255, 255, 255}};
         out.log.push_back("discovery ack to 255.255.255.255:" + std::to_string(from.port));
     }
@@ -505,6 +507,9 @@ uint16_t Camera::control(Outcome &out, uint32_t word)
         Bytes &flash = erasedFlash();
         std::memcpy(&flash[address], window_.data(), SectorSize);
         out.log.push_back("program " + hex(address, 6));
+        programmingAddress_ = address;
+        programmingUntil_ =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(id_.programMs);
         const uint32_t sector = address / SectorSize;
         if (std::find(faults_.corruptSectors.begin(), faults_.corruptSectors.end(), sector) !=
             faults_.corruptSectors.end()) {
@@ -548,7 +553,13 @@ void Camera::onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint
             status = count == 4 ? control(out, be32(d + WriteData)) : StatusInvalidParameter;
         } else if (address >= WindowWriteBase && offset % PieceStride == 0 &&
                    offset / PieceStride < PieceCount && count <= PieceSize) {
-            std::memcpy(&window_[size_t(offset / PieceStride) * PieceSize], d + WriteData, count);
+            const size_t at = size_t(offset / PieceStride) * PieceSize;
+            std::memcpy(&window_[at], d + WriteData, count);
+            if (std::chrono::steady_clock::now() < programmingUntil_) {
+                std::memcpy(&erasedFlash()[programmingAddress_ + at], d + WriteData, count);
+                out.log.push_back("window written while programming " +
+                                  hex(programmingAddress_, 6));
+            }
         } else {
             status = StatusInvalidAddress;
         }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -33,6 +34,11 @@ struct Identity {
     // Sends the discovery acknowledge to 255.255.255.255 at the sender's
     // port, as a camera does that has no route back to the sender.
     bool broadcastDiscoveryAck = false;
+    bool discoveryAckBothWays = false;  // with broadcastDiscoveryAck: by unicast as well
+    // How long programming a sector takes. Window writes in that time reach
+    // the sector being programmed, as they would on a camera whose flash
+    // engine still reads the window.
+    int programMs = 0;
 };
 
 // Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
@@ -106,6 +112,8 @@ private:
     };
     Draw drawFaults();
     Bytes &erasedFlash() const;
+    std::chrono::steady_clock::time_point programmingUntil_{};
+    uint32_t programmingAddress_ = 0;
     void finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, const Draw &draw);
 
     void onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from);

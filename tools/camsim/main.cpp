@@ -25,6 +25,9 @@ const char *const usageText =
     "  --log FILE             one line per datagram and per flash action\n"
     "  --ip-hook CMD          runs CMD NEWIP NEWMASK NEWGATEWAY when the address changes\n"
     "  --broadcast-ack        send the discovery acknowledge to 255.255.255.255 (sender's port)\n"
+    "  --ack-both-ways        with --broadcast-ack: to the sender as well\n"
+    "  --program-ms MS        time a sector takes to program (default 50); window writes\n"
+    "                         meanwhile land in that sector\n"
     "  --fleet N              answer as N cameras (1-253): camera i (from 0) has address\n"
     "                         --ip + i, MAC + i, serial and user name with suffix -NNN (i + 1)\n"
     "                         and fault seed + i, and replies from its own address. All answer\n"
@@ -101,6 +104,7 @@ bool loadFlash(const std::string &path, Bytes &flash)
 int main(int argc, char **argv)
 {
     Identity identity;
+    identity.programMs = 50;
     Faults faults;
     TransportOptions transport;
     std::string flashIn, logPath;
@@ -115,6 +119,10 @@ int main(int argc, char **argv)
         }
         if (opt == "--broadcast-ack") {
             identity.broadcastDiscoveryAck = true;
+            continue;
+        }
+        if (opt == "--ack-both-ways") {
+            identity.discoveryAckBothWays = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -163,6 +171,8 @@ int main(int argc, char **argv)
             faults.dropPct = toPercent(opt, v);
         else if (opt == "--delay")
             faults.delayMs = int(toInteger(opt, v, 0, 600000));
+        else if (opt == "--program-ms")
+            identity.programMs = int(toInteger(opt, v, 0, 10000));
         else if (opt == "--duplicate")
             faults.duplicatePct = toPercent(opt, v);
         else if (opt == "--late")
