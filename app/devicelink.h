@@ -20,8 +20,6 @@ public:
 
     QList<DeviceRecord> &devices() { return devices_; }
     const QStringList &interfaceAddresses() const { return interfaceAddresses_; }
-    int socketCount() const { return endpoints_.size(); }
-    bool discovered() const { return discovered_; }
 
     // Where setting.ini is read from; the executable's directory unless a
     // test points it elsewhere.

@@ -42,7 +42,6 @@ public:
     // socket's 500 ms). Lowered only by tests that simulate a silent camera.
     void setReplyTimeoutMs(int ms);
     SocketAddress localEndpoint() const { return socket_.localAddress(); }
-    SocketAddress camera() const { return camera_; }
 
     // A reply echoing one of this many request ids before the one just sent
     // is a late answer to an earlier exchange, never the answer to this one.

@@ -25,17 +25,3 @@ QString cameraStatusText(quint16 status)
     const QString name = cameraStatusName(status);
     return name.isEmpty() ? code : code + QStringLiteral(" (") + name + QLatin1Char(')');
 }
-
-QString ExchangeResult::describe() const
-{
-    switch (kind) {
-    case Kind::NoCamera: return QStringLiteral("no camera");
-    case Kind::SendFailed: return QStringLiteral("send failed (system error %1)").arg(systemError);
-    case Kind::NoReply: return QStringLiteral("no reply");
-    case Kind::BadReply:
-        return QStringLiteral("no valid reply (last datagram %1 bytes)").arg(length);
-    case Kind::CameraStatus: return QStringLiteral("camera status ") + cameraStatusText(status);
-    case Kind::Accepted: return QStringLiteral("accepted");
-    }
-    return QString();
-}

@@ -22,8 +22,6 @@ struct ExchangeResult {
     int length = 0;
 
     bool ok() const { return kind == Kind::Accepted; }
-    // "no reply", "camera status 0x8007 (busy)", ...
-    QString describe() const;
 
     static ExchangeResult accepted(int length = 0)
     {

@@ -60,9 +60,7 @@ public:
 
     // Thread-safe: the job stops before its next exchange.
     void cancel() { cancel_ = true; }
-    bool isCancelled() const { return cancel_; }
     JobProgress progress() const;
-    const JobPlan &plan() const { return plan_; }
 
     JobOutcome run(DeviceAccess &camera, const ProgressCallback &onProgress = {});
 
