@@ -291,8 +291,9 @@ private slots:
             for (int s = 0; s < 37; ++s) {
                 text += QByteArray::number(s * 0x400 + 0x10, 16) + ":";
                 for (int k = 0; k < 4; ++k) {
-                    text += " C0DE" + QByteArray::number(s * 256 + k, 16).rightJustified(4, '0');
-                    image.replace(s * 4096 + 0x40 + k * 4, 4, QByteArray::fromHex("C0DE" + QByteArray::number(s * 256 + k, 16).rightJustified(4, '0')));
+                    const QByteArray word = "C0DE" + QByteArray::number(s * 256 + k, 16).rightJustified(4, '0');
+                    text += ' ' + word;
+                    image.replace(s * 4096 + 0x40 + k * 4, 4, QByteArray::fromHex(word));
                 }
                 text += " // sector\r\n";
             }
