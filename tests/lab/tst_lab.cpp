@@ -196,7 +196,7 @@ private slots:
             {"192.0.2.10:CAM10001:020000000101", "192.0.2.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001", "cam1"},
             {"203.0.113.30:CAM3:020000000303", "192.0.2.1", "rbIPConfigDHCP", "LabCam GX", "2.1", "CAM3", "cam3"},
             {"198.51.100.10:CAM10001:020000000101", "198.51.100.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001", "cam1"},
-            {"198.51.100.20:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S", "1.4", "CAM 2/b", "cam2"}};
+            {"198.51.100.200:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S", "1.4", "CAM 2/b", "cam2"}};
         auto *list = child<QComboBox>("cbDevice");
         QStringList labels;
         for (int i = 0; i < list->count(); ++i)
@@ -217,7 +217,7 @@ private slots:
             QCOMPARE(child<QLabel>("lblHostIP")->text(), e.nic);
             QCOMPARE(warned(), ip.startsWith("203."));
             QVERIFY2(child<QRadioButton>(qPrintable(e.mode))->isChecked(), qPrintable(e.mode));
-            QCOMPARE(text("leIP") + ' ' + text("leMask"), ip + " 255.255.255.0");
+            QCOMPARE(text("leIP") + ' ' + text("leMask"), ip + (e.name == "cam2" ? " 255.255.255.128" : " 255.255.255.0"));
             sockets[e.nic == "192.0.2.1"] << window->channel().deviceSocket;
             // Register access follows the choice onto its NIC; the camera in
             // another subnet is not reachable by unicast.
