@@ -20,7 +20,7 @@ if [ -z "${LAB_DIR:-}" ]; then
   topology=$W/t.lab
   case $SCENARIO in
     list) topology=$here/../lab/discovery.lab ;;
-    ip) topology=$here/../lab/ipconfig.lab ;;
+    ip) topology=$here/../lab/ipcommands.lab ;;
     program) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
       'camera p1 a 192.0.2.11/24 --version 2.3 --serial P1 --drop 2 --late 2 --late-ms 600 --seed 11' \
       'camera p2 a 192.0.2.12/24 --version 2.3 --serial P2 --drop 2 --duplicate 5 --seed 2' \
@@ -75,7 +75,7 @@ list)
   check "only cam3 is off its NIC's subnet" json '[.[] | select(.offSubnet) | .serial] == ["CAM3"]'
   check "cam1 once per NIC" json '[.[] | select(.mac == "02:00:00:00:01:01") | .nic] | sort == ["192.0.2.1", "198.51.100.1"]'
   check "modes from the configuration byte" json '[.[] | {(.serial): .ipMode}] | add == {"CAM1-0001": "static", "CAM3": "dhcp", "CAM 2/b": "lla"}'
-  check "every field of cam2" json '.[] | select(.serial == "CAM 2/b") | . == {ip: "198.51.100.20", mask: "255.255.255.0",
+  check "every field of cam2" json '.[] | select(.serial == "CAM 2/b") | . == {ip: "198.51.100.200", mask: "255.255.255.128",
     gateway: "198.51.100.1", mac: "02:00:00:00:02:02", manufacturer: "Orvanta Lab", model: "LabCam S", version: "1.4",
     serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla"}'
   run list

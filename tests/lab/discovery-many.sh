@@ -5,7 +5,7 @@
 #       broadcasts its acknowledge and one on nic1's that answers both ways;
 #       the window runs as an unprivileged user
 #   discovery-many.sh LAB CAMSIM TEST fleet   750 cameras on one segment
-#   discovery-many.sh LAB CAMSIM TEST bench   Refresh with 1, 4 and 8 NICs
+#   discovery-many.sh LAB CAMSIM TEST bench_nics   Refresh with 1, 4 and 8 NICs
 set -euo pipefail
 lab=$1 camsim=$2 test=$3 case=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvmany.XXXXXX")

@@ -92,7 +92,7 @@ private slots:
     }
 
     // Figures only: one Refresh with 1, 4 and 8 NICs up.
-    void bench()
+    void bench_nics()
     {
         MainWindow window;
         for (int up : {1, 4, 8}) {
