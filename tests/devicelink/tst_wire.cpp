@@ -36,7 +36,7 @@ QByteArray ackImage(int length, const char *lengthField, const char *head = "000
     a.replace(80, 12, "Manufacturer");
     a.replace(112, 7, "Model-X");
     a.replace(144, 3, "2.3");
-    a.replace(176, 11, "NOT-A-FIELD");  // between version and serial: never read
+    a.replace(176, 11, "NOT-A-FIELD");       // between version and serial: never read
     a.replace(224, 16, "SN-0042/x-ABCDEF");  // fills its 16 bytes
     a.replace(240, 9, "left door");
     a.resize(qMax(length, 256));  // the parser may read 256 bytes whatever the length
@@ -79,20 +79,24 @@ private slots:
         for (int i = 0; i < 100; ++i)
             data[i] = char(i + 1);
         fresh(0xEE);  // the padding is written, not inherited
-        QTest::newRow("devwrite data, padded") << out(gvcp::buildDevWriteData(b, 0x0102, 0x0C00, raw(data), 100, 512))
-                                               << hex("42 11 FF F0 02 04 01 02 00 00 0C 00") + data + QByteArray(412, '\0');
+        QTest::newRow("devwrite data, padded")
+            << out(gvcp::buildDevWriteData(b, 0x0102, 0x0C00, raw(data), 100, 512))
+            << hex("42 11 FF F0 02 04 01 02 00 00 0C 00") + data + QByteArray(412, '\0');
         fresh();
-        QTest::newRow("devwrite data, control word") << out(gvcp::buildDevWriteData(b, 0x10, 0x27, raw(hex("D5003000")), 4, 4))
-                                                     << hex("42 11 FF F0 00 08 00 10 00 00 00 27 D5 00 30 00");
+        QTest::newRow("devwrite data, control word")
+            << out(gvcp::buildDevWriteData(b, 0x10, 0x27, raw(hex("D5003000")), 4, 4))
+            << hex("42 11 FF F0 00 08 00 10 00 00 00 27 D5 00 30 00");
         fresh();
         QTest::newRow("devwrite word") << out(gvcp::buildDevWriteWord(b, 0x11, 0x27, 0xD6181000))
                                        << hex("42 11 FF F0 00 08 00 11 00 00 00 27 D6 18 10 00");
         fresh();
         QTest::newRow("forceip") << out(gvcp::buildForceIp(b, Mac, Ip, Mask, Gateway))
-                                 << hex("42 01 00 04 00 38 00 01 00 00 02 00 00 1A 2B 3C") + hex(Z12) + hex("C0 A8 02 0E") +
-                                        hex(Z12) + hex("FF FF FF 00") + hex(Z12) + hex("C0 A8 02 01");
+                                 << hex("42 01 00 04 00 38 00 01 00 00 02 00 00 1A 2B 3C") + hex(Z12) +
+                                        hex("C0 A8 02 0E") + hex(Z12) + hex("FF FF FF 00") + hex(Z12) +
+                                        hex("C0 A8 02 01");
         fresh();
-        QTest::newRow("ipconfig, low 8 bits of the mode") << out(gvcp::buildIpConfig(b, Mac, 0x105, Ip, Mask, Gateway))
+        QTest::newRow("ipconfig, low 8 bits of the mode")
+            << out(gvcp::buildIpConfig(b, Mac, 0x105, Ip, Mask, Gateway))
             << hex("42 11 80 04 00 4C FF FF 00 00 02 00 00 1A 2B 3C 00 00 00 05") + hex(Z12) + hex("C0 A8 02 0E") +
                    hex(Z12) + hex("FF FF FF 00") + hex(Z12) + hex("C0 A8 02 01") + QByteArray(16, '\0');
     }
@@ -138,8 +142,10 @@ private slots:
         QCOMPARE(bytesOf(r.mac, 6) + bytesOf(r.ip, 4) + bytesOf(r.mask, 4) + bytesOf(r.gateway, 4),
                  hex("02 00 00 1A 2B 3C C0 A8 02 0E FF FF FF 00 C0 A8 02 01"));
         QCOMPARE(r.ipConfig, -123);  // the byte at 31, signed
-        QCOMPARE((QByteArrayList{r.manufacturerName, r.modelName, r.deviceVersion, r.serialNumber, r.userDefinedName}.join('|')),
-                 QByteArray("Manufacturer|Model-X|2.3|SN-0042/x-ABCDEF|left door"));
+        QCOMPARE(
+            (QByteArrayList{r.manufacturerName, r.modelName, r.deviceVersion, r.serialNumber, r.userDefinedName}.join(
+                '|')),
+            QByteArray("Manufacturer|Model-X|2.3|SN-0042/x-ABCDEF|left door"));
         QCOMPARE(r.itemText(), QStringLiteral("192.168.2.14:SN0042xABCDEF:0200001a2b3c"));
     }
 
@@ -177,26 +183,26 @@ private slots:
     // id n by the listed replies ("old": a late answer to request n - 1).
     void exchange_data()
     {
-        QTest::addColumn<bool>("write");  // DEVWRITE of a piece, else READMEM of one
+        QTest::addColumn<bool>("write");          // DEVWRITE of a piece, else READMEM of one
         QTest::addColumn<QByteArray>("waiting");  // already queued before the request
         QTest::addColumn<QStringList>("replies");
         QTest::addColumn<char>("taken");  // fill byte of the piece read, 0: failed
         QTest::addColumn<int>("kind");    // what the exchange came to
         using K = ExchangeResult::Kind;
         QTest::newRow("read, own reply") << false << QByteArray() << QStringList{"new"} << 'n' << int(K::Accepted);
-        QTest::newRow("read, late answer first") << false << QByteArray() << QStringList{"old", "new"} << 'n'
-                                                 << int(K::Accepted);
-        QTest::newRow("read, only a late answer") << false << QByteArray() << QStringList{"old"} << char(0)
-                                                  << int(K::BadReply);
+        QTest::newRow("read, late answer first")
+            << false << QByteArray() << QStringList{"old", "new"} << 'n' << int(K::Accepted);
+        QTest::newRow("read, only a late answer")
+            << false << QByteArray() << QStringList{"old"} << char(0) << int(K::BadReply);
         QTest::newRow("read, busy") << false << QByteArray() << QStringList{"busy"} << char(0) << int(K::CameraStatus);
         QTest::newRow("write, own ack") << true << QByteArray() << QStringList{"new"} << 'w' << int(K::Accepted);
-        QTest::newRow("write, only a late ack") << true << QByteArray() << QStringList{"old"} << char(0)
-                                                << int(K::BadReply);
-        QTest::newRow("write, late busy, then own ack") << true << QByteArray() << QStringList{"old busy", "new"}
-                                                        << 'w' << int(K::Accepted);
+        QTest::newRow("write, only a late ack")
+            << true << QByteArray() << QStringList{"old"} << char(0) << int(K::BadReply);
+        QTest::newRow("write, late busy, then own ack")
+            << true << QByteArray() << QStringList{"old busy", "new"} << 'w' << int(K::Accepted);
         QTest::newRow("write, busy") << true << QByteArray() << QStringList{"busy"} << char(0) << int(K::CameraStatus);
-        QTest::newRow("write, an ack waiting before the request") << true << ack(0, 0x8005, 0) << QStringList()
-                                                                  << char(0) << int(K::NoReply);
+        QTest::newRow("write, an ack waiting before the request")
+            << true << ack(0, 0x8005, 0) << QStringList() << char(0) << int(K::NoReply);
     }
     void exchange()
     {
@@ -222,8 +228,9 @@ private slots:
             for (const QString &r : replies) {
                 const quint16 replyId = r.startsWith("old") ? quint16(id - 1) : id;
                 const quint16 status = r.endsWith("busy") ? 0x8007 : 0;
-                const QByteArray d = write ? ack(status, 0x8005, replyId)
-                                           : ack(status, 0x0085, replyId, hex("80000C00") + QByteArray(512, r[0].toLatin1()));
+                const QByteArray d =
+                    write ? ack(status, 0x8005, replyId)
+                          : ack(status, 0x0085, replyId, hex("80000C00") + QByteArray(512, r[0].toLatin1()));
                 camera.sendTo(d.constData(), d.size(), from);
             }
         });

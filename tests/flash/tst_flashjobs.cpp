@@ -71,14 +71,16 @@ private slots:
         QTest::addColumn<int>("written");  // flash::Status of the write, then of the read
         QTest::addColumn<int>("read");
         QTest::addColumn<int>("exchanges");  // -1: not counted
-        const int ok = int(flash::Status::Ok), none = int(flash::Status::NoAnswer), stop = int(flash::Status::Cancelled),
-                  busy = int(flash::Status::CameraError), refused = int(flash::Status::Refused);
+        const int ok = int(flash::Status::Ok), none = int(flash::Status::NoAnswer),
+                  stop = int(flash::Status::Cancelled), busy = int(flash::Status::CameraError),
+                  refused = int(flash::Status::Refused);
         const int bound = flash::MaxAttempts;
         QTest::newRow("clean") << 0x181000u << int(Clean) << -1 << 0 << ok << ok << 18;
         QTest::newRow("top sector, requests lost") << 0xFFF000u << int(LoseEveryThird) << -1 << 0 << ok << ok << -1;
         QTest::newRow("replies lost") << 0x2000u << int(NoReplyEveryThird) << -1 << 0 << ok << ok << -1;
         QTest::newRow("short replies") << 0x2000u << int(ShortEveryOther) << -1 << 0 << ok << ok << -1;
-        QTest::newRow("19 failures per exchange") << 0x3000u << int(NineteenFailuresEach) << -1 << 0 << ok << ok << 18 * bound;
+        QTest::newRow("19 failures per exchange")
+            << 0x3000u << int(NineteenFailuresEach) << -1 << 0 << ok << ok << 18 * bound;
         QTest::newRow("silent in the write") << 0x4000u << int(Clean) << 5 << 0 << none << none << 5 + 2 * bound;
         QTest::newRow("silent in the read") << 0x4000u << int(Clean) << 12 << 0 << ok << none << 12 + bound;
         QTest::newRow("cancelled in the write") << 0x4000u << int(NoReplyEveryThird) << -1 << 3 << stop << stop << 3;
@@ -100,7 +102,8 @@ private slots:
         const QByteArray data = pattern(4096);
         QCOMPARE(int(flash::writeFlashBlock(cam, raw(data), address, &cancel).status), written);
         QByteArray back(4096, '\0');
-        QTEST(int(flash::readFlashBlock(cam, reinterpret_cast<quint8 *>(back.data()), address, &cancel).status), "read");
+        QTEST(int(flash::readFlashBlock(cam, reinterpret_cast<quint8 *>(back.data()), address, &cancel).status),
+              "read");
         if (exchanges >= 0)
             QCOMPARE(cam.exchanges, exchanges);
         const bool ok = written == int(flash::Status::Ok);
@@ -121,19 +124,21 @@ private slots:
         QTest::addColumn<int>("sector");
         QTest::addColumn<QString>("text");  // the box's text contains this
         using R = flash::JobResult;
-        QTest::newRow("2.3: verified, requests lost") << "2.3" << int(LoseEveryThird) << -1 << -1 << 0 << int(R::Success)
-                                                      << -1 << "Write param success!";
-        QTest::newRow("2.1: not verified") << "2.1" << int(Clean) << -1 << -1 << 0 << int(R::Done) << -1 << "Write param done!";
+        QTest::newRow("2.3: verified, requests lost")
+            << "2.3" << int(LoseEveryThird) << -1 << -1 << 0 << int(R::Success) << -1 << "Write param success!";
+        QTest::newRow("2.1: not verified")
+            << "2.1" << int(Clean) << -1 << -1 << 0 << int(R::Done) << -1 << "Write param done!";
         QTest::newRow("sector 5 programs wrong") << "2.3" << int(Clean) << -1 << 0x185 << 0 << int(R::VerifyError) << 5
                                                  << "Verify error(5), please rewrite param before power off!";
         QTest::newRow("silent writing sector 3") << "2.3" << int(Clean) << 9 * 3 + 4 << -1 << 0 << int(R::NoAnswer) << 3
                                                  << "stopped answering while writing sector 3.";
         QTest::newRow("silent reading back sector 4") << "2.3" << int(Clean) << 9 * 8 + 9 * 4 + 3 << -1 << 0
                                                       << int(R::NoAnswer) << 4 << "while reading back sector 4.";
-        QTest::newRow("cancelled in sector 2") << "2.3" << int(Clean) << -1 << -1 << 20 << int(R::Cancelled) << 2
-                                               << "stopped at sector 2.";
-        QTest::newRow("busy: ends at once, naming it") << "2.3" << int(BusyAtFifth) << -1 << -1 << 0
-            << int(R::CameraError) << 0 << "error status 0x8007 (busy) while writing sector 0.";
+        QTest::newRow("cancelled in sector 2")
+            << "2.3" << int(Clean) << -1 << -1 << 20 << int(R::Cancelled) << 2 << "stopped at sector 2.";
+        QTest::newRow("busy: ends at once, naming it")
+            << "2.3" << int(BusyAtFifth) << -1 << -1 << 0 << int(R::CameraError) << 0
+            << "error status 0x8007 (busy) while writing sector 0.";
     }
     void paramJob()
     {
@@ -173,10 +178,12 @@ private slots:
             return;
         for (int s = -1; s <= 9; ++s)  // sectors 0-7 hold the image; 8 and the neighbours stay erased
             if (s + 0x180 != corrupt)
-                QCOMPARE(cam.sector(0x180 + s), s >= 0 && s < 8 ? image.mid(s * 4096, 4096) : QByteArray(4096, char(0xFF)));
+                QCOMPARE(cam.sector(0x180 + s),
+                         s >= 0 && s < 8 ? image.mid(s * 4096, 4096) : QByteArray(4096, char(0xFF)));
         const bool verified = camera == "2.3";
         QCOMPARE(readAll(dumps.filePath("hexdata.dat")), verified ? image : QByteArray());
-        QCOMPARE(readAll(dumps.filePath("data.dat")), verified ? cam.flash.mid(0x180000, param::ImageSize) : QByteArray());
+        QCOMPARE(readAll(dumps.filePath("data.dat")),
+                 verified ? cam.flash.mid(0x180000, param::ImageSize) : QByteArray());
     }
 
     void controlWord_data()
@@ -200,7 +207,7 @@ private slots:
     // The bitstream job on a file of 2 sectors and 77 bytes.
     void bitstreamJob_data()
     {
-        QTest::addColumn<QString>("file");  // "ok", "missing", "huge"
+        QTest::addColumn<QString>("file");     // "ok", "missing", "huge"
         QTest::addColumn<QString>("version");  // "": no camera selected
         QTest::addColumn<int>("faults");
         QTest::addColumn<int>("stopAfter");
@@ -209,24 +216,36 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("message");  // "title: text start"; empty: none
         using O = flash::JobResult;
-        QTest::newRow("2.3: verified, replies lost") << "ok" << "2.3" << int(NoReplyEveryThird) << -1 << -1 << 0
-                                                     << int(O::Success) << "Info: Program success!";
-        QTest::newRow("busy: ends at once") << "ok" << "2.3" << int(BusyAtFifth) << -1 << -1 << 0 << int(O::CameraError)
+        QTest::newRow("2.3: verified, replies lost")
+            << "ok"
+            << "2.3" << int(NoReplyEveryThird) << -1 << -1 << 0 << int(O::Success) << "Info: Program success!";
+        QTest::newRow("busy: ends at once")
+            << "ok"
+            << "2.3" << int(BusyAtFifth) << -1 << -1 << 0 << int(O::CameraError)
             << "Error: The camera answered with error status 0x8007 (busy) while programming sector 0.";
-        QTest::newRow("1.2: not verified") << "ok" << "1.2" << int(Clean) << -1 << -1 << 0 << int(O::Done)
-                                           << "Info: Program done!";
-        QTest::newRow("no camera selected") << "ok" << "" << int(Clean) << -1 << -1 << 0 << int(O::Done)
-                                            << "Info: Program done!";
-        QTest::newRow("last sector programs wrong") << "ok" << "2.3" << int(Clean) << -1 << 2 << 0 << int(O::VerifyError)
+        QTest::newRow("1.2: not verified")
+            << "ok"
+            << "1.2" << int(Clean) << -1 << -1 << 0 << int(O::Done) << "Info: Program done!";
+        QTest::newRow("no camera selected")
+            << "ok"
+            << "" << int(Clean) << -1 << -1 << 0 << int(O::Done) << "Info: Program done!";
+        QTest::newRow("last sector programs wrong") << "ok"
+                                                    << "2.3" << int(Clean) << -1 << 2 << 0 << int(O::VerifyError)
                                                     << "Error: Verify error, please reprogram before power off!(2)";
-        QTest::newRow("silent programming sector 1") << "ok" << "2.3" << int(Clean) << 9 + 4 << -1 << 0
-            << int(O::NoAnswer) << "Error: The camera stopped answering while programming sector 1.";
-        QTest::newRow("silent verifying sector 1") << "ok" << "2.3" << int(Clean) << 27 + 9 + 3 << -1 << 0
-            << int(O::NoAnswer) << "Error: The camera stopped answering while verifying sector 1.";
-        QTest::newRow("cancelled") << "ok" << "2.3" << int(Clean) << -1 << -1 << 12 << int(O::Cancelled) << "";
-        QTest::newRow("missing file") << "missing" << "2.3" << int(Clean) << -1 << -1 << 0 << openFailed
+        QTest::newRow("silent programming sector 1")
+            << "ok"
+            << "2.3" << int(Clean) << 9 + 4 << -1 << 0 << int(O::NoAnswer)
+            << "Error: The camera stopped answering while programming sector 1.";
+        QTest::newRow("silent verifying sector 1") << "ok"
+                                                   << "2.3" << int(Clean) << 27 + 9 + 3 << -1 << 0 << int(O::NoAnswer)
+                                                   << "Error: The camera stopped answering while verifying sector 1.";
+        QTest::newRow("cancelled") << "ok"
+                                   << "2.3" << int(Clean) << -1 << -1 << 12 << int(O::Cancelled) << "";
+        QTest::newRow("missing file") << "missing"
+                                      << "2.3" << int(Clean) << -1 << -1 << 0 << openFailed
                                       << "Info: Open file failed!";
-        QTest::newRow("over 16 MiB") << "huge" << "2.3" << int(Clean) << -1 << -1 << 0 << tooLarge
+        QTest::newRow("over 16 MiB") << "huge"
+                                     << "2.3" << int(Clean) << -1 << -1 << 0 << tooLarge
                                      << "Error: The bitstream file is larger than the camera's 16 MB flash";
     }
     void bitstreamJob()

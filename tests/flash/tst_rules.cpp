@@ -23,10 +23,12 @@ private slots:
         QTest::addColumn<int>("offset");
         QTest::addColumn<QByteArray>("expected");  // image bytes from offset
         QTest::addColumn<QList<int>>("blocks");
-        const auto row = [](const char *name, const QByteArray &file, int offset, const char *hex, const QList<int> &blocks) {
+        const auto row = [](const char *name, const QByteArray &file, int offset, const char *hex,
+                            const QList<int> &blocks) {
             QTest::newRow(name) << file << offset << QByteArray::fromHex(hex) << blocks;
         };
-        row("comments, CR LF, two values", "// head\r\n\r\n0: A1 B2C3 // note\r\n", 0, "000000A1 0000B2C3 00000000", {0});
+        row("comments, CR LF, two values", "// head\r\n\r\n0: A1 B2C3 // note\r\n", 0, "000000A1 0000B2C3 00000000",
+            {0});
         row("address 80 is block 1, no blank", "80:1", 0x200, "00000001", {1});
         row("two spaces keep a zero word", "0: 1  2", 0, "00000001 00000000 00000002", {0});
         row("a value that does not convert is 0", "0: 1 zz 3", 0, "00000001 00000000 00000003", {0});
@@ -74,8 +76,8 @@ private slots:
         QTest::newRow("4.1 with 1.3") << "4.1" << QByteArray("312E3300") << 0x200000u << QList<int>{10, 11} << false;
         QTest::newRow("5.3 with 1.3") << "5.3" << QByteArray("312E3300") << 0x180000u << QList<int>{7, 8} << true;
         QTest::newRow("no camera version") << "" << QByteArray("312E3300") << 0x180000u << QList<int>{36, 8} << false;
-        QTest::newRow("no file version: camera ignored") << "4.3" << QByteArray("FFFFFFFF") << 0x180000u
-                                                         << QList<int>{7, 8} << false;
+        QTest::newRow("no file version: camera ignored")
+            << "4.3" << QByteArray("FFFFFFFF") << 0x180000u << QList<int>{7, 8} << false;
     }
     void layout()
     {
@@ -104,8 +106,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");  // empty: accepted
         const QString notValid = "File name is not valid!", missed = "File version missed!";
-        QTest::newRow("plain") << "cam_101_top.bit" << "";
-        QTest::newRow("letter a, upper-case folders") << "C:/Bits/cam_101a_top.bit" << "";
+        QTest::newRow("plain") << "cam_101_top.bit"
+                               << "";
+        QTest::newRow("letter a, upper-case folders") << "C:/Bits/cam_101a_top.bit"
+                                                      << "";
         QTest::newRow("capital letter") << "/x/Cam_101_top.bit" << notValid;
         QTest::newRow("capital A") << "cam_101A_top.bit" << notValid;
         QTest::newRow("four digits") << "cam_1010_top.bit" << missed;
@@ -122,9 +126,12 @@ private slots:
     {
         QTest::addColumn<QString>("hostIP");
         QTest::addColumn<QString>("proposal");  // for draw 0: ip mask gateway
-        QTest::newRow("documentation range") << "192.0.2.10" << "192.0.2.1 255.255.255.0 192.0.2.254";
-        QTest::newRow("link-local") << "169.254.7.3" << "169.254.7.1 255.255.0.0 169.254.7.254";
-        QTest::newRow("not an address") << "fe80::1" << "";
+        QTest::newRow("documentation range") << "192.0.2.10"
+                                             << "192.0.2.1 255.255.255.0 192.0.2.254";
+        QTest::newRow("link-local") << "169.254.7.3"
+                                    << "169.254.7.1 255.255.0.0 169.254.7.254";
+        QTest::newRow("not an address") << "fe80::1"
+                                        << "";
     }
     void randomAddress()
     {

@@ -74,7 +74,8 @@ private slots:
         const qint64 rmemMax = rmem.open(QIODevice::ReadOnly) ? rmem.readAll().trimmed().toLongLong() : 0;
         if (2 * rmemMax < 750 * 1400)
             QSKIP(qPrintable(QStringLiteral("net.core.rmem_max is %1: too small for 750 cameras "
-                                            "answering at once").arg(rmemMax)));
+                                            "answering at once")
+                                 .arg(rmemMax)));
         MainWindow window;
         const qint64 ms = refresh(window);
         auto *list = window.findChild<QComboBox *>("cbDevice");
@@ -97,8 +98,7 @@ private slots:
         MainWindow window;
         for (int up : {1, 4, 8}) {
             for (int s = 0; s < 8; ++s)
-                QProcess::execute("ip", {"link", "set", QStringLiteral("nic%1").arg(s),
-                                         s < up ? "up" : "down"});
+                QProcess::execute("ip", {"link", "set", QStringLiteral("nic%1").arg(s), s < up ? "up" : "down"});
             QTest::qWait(1500);  // a link that came back up needs a moment
             qint64 best = -1;
             for (int i = 0; i < 3; ++i) {

@@ -125,7 +125,10 @@ class LabTest : public QObject {
     std::unique_ptr<BoxAnswerer> answerer;
 
     template <class T = QWidget>
-    T *child(const char *name) { return window->findChild<T *>(name); }
+    T *child(const char *name)
+    {
+        return window->findChild<T *>(name);
+    }
     QString text(const char *name) { return child<QLineEdit>(name)->text(); }
     bool warned() { return !child("lblWarn")->isHidden(); }
     void setFields(const QString &ip, const QString &mask, const QString &gateway)
@@ -193,17 +196,21 @@ private slots:
             QString label, nic, mode, model, version, serial, name;
         };
         const QList<Entry> expected{
-            {"192.0.2.10:CAM10001:020000000101", "192.0.2.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001", "cam1"},
+            {"192.0.2.10:CAM10001:020000000101", "192.0.2.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001",
+             "cam1"},
             {"203.0.113.30:CAM3:020000000303", "192.0.2.1", "rbIPConfigDHCP", "LabCam GX", "2.1", "CAM3", "cam3"},
-            {"198.51.100.10:CAM10001:020000000101", "198.51.100.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001", "cam1"},
-            {"198.51.100.200:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S", "1.4", "CAM 2/b", "cam2"}};
+            {"198.51.100.10:CAM10001:020000000101", "198.51.100.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001",
+             "cam1"},
+            {"198.51.100.200:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S", "1.4", "CAM 2/b",
+             "cam2"}};
         auto *list = child<QComboBox>("cbDevice");
         QStringList labels;
         for (int i = 0; i < list->count(); ++i)
             labels << list->itemText(i);
         // Grouped by the NIC they came on; within one, in arrival order.
         QCOMPARE(labels.size(), 4);
-        QCOMPARE(QSet<QString>(labels.begin(), labels.begin() + 2), (QSet<QString>{expected[0].label, expected[1].label}));
+        QCOMPARE(QSet<QString>(labels.begin(), labels.begin() + 2),
+                 (QSet<QString>{expected[0].label, expected[1].label}));
         QSet<QByteArray> sockets[2];  // the local addresses the channels send from
         for (const Entry &e : expected) {
             const int index = labels.indexOf(e.label);
@@ -217,7 +224,8 @@ private slots:
             QCOMPARE(child<QLabel>("lblHostIP")->text(), e.nic);
             QCOMPARE(warned(), ip.startsWith("203."));
             QVERIFY2(child<QRadioButton>(qPrintable(e.mode))->isChecked(), qPrintable(e.mode));
-            QCOMPARE(text("leIP") + ' ' + text("leMask"), ip + (e.name == "cam2" ? " 255.255.255.128" : " 255.255.255.0"));
+            QCOMPARE(text("leIP") + ' ' + text("leMask"),
+                     ip + (e.name == "cam2" ? " 255.255.255.128" : " 255.255.255.0"));
             const SocketAddress local = window->chosenCamera()->localEndpoint();
             sockets[e.nic == "192.0.2.1"] << QByteArray(reinterpret_cast<const char *>(local.address), 4);
             // Register access follows the choice onto its NIC; the camera in
@@ -259,7 +267,8 @@ private slots:
 
         child<QRadioButton>("rbIPConfigDHCP")->setChecked(true);
         click("btnIPConfig");
-        QVERIFY(refreshUntil("mover", [](const QString &ip) { return ip.startsWith("169.254."); }).startsWith("169.254."));
+        QVERIFY(
+            refreshUntil("mover", [](const QString &ip) { return ip.startsWith("169.254."); }).startsWith("169.254."));
         QVERIFY(child<QRadioButton>("rbIPConfigDHCP")->isChecked() && warned());
         QCOMPARE(logLines("mover", "ipconfig ").value(1), QString("ipconfig 0x06 0.0.0.0 0.0.0.0 0.0.0.0"));
         QCOMPARE(answerer->boxes.size(), 2);
@@ -272,7 +281,7 @@ private slots:
         QTest::qWait(200);
         const QStringList seen = logLines("bystander", "forceip ") + logLines("bystander", "ipconfig ");
         QCOMPARE(seen.filter(" ignored (for 02:00:00:00:03:03)").size(), seen.size());  // all meant for the mover
-        QCOMPARE(logLines("bystander", "rx cmd=0x0004").size(), 3);  // its Force IP and two restarts
+        QCOMPARE(logLines("bystander", "rx cmd=0x0004").size(), 3);                     // its Force IP and two restarts
         QCOMPARE(logLines("bystander", "ip-hook"), QStringList());
         click("btnRefresh");
         QCOMPARE(select("bystander"), QString("192.0.2.20"));
@@ -320,7 +329,8 @@ private slots:
         QCOMPARE(answerer->boxes[0].icon, QMessageBox::Information);
         QByteArray flash = flashOf("v23");
         for (int s = -1; s <= 37; ++s)  // all but sector 8, and nothing around the area
-            QCOMPARE(flash.mid(0x180000 + s * 4096, 4096), s < 0 || s == 8 || s == 37 ? Erased : image.mid(s * 4096, 4096));
+            QCOMPARE(flash.mid(0x180000 + s * 4096, 4096),
+                     s < 0 || s == 8 || s == 37 ? Erased : image.mid(s * 4096, 4096));
         QCOMPARE(readAll("hexdata.dat"), image);
         QCOMPARE(readAll("data.dat"), flash.mid(0x180000, 151552));
 
@@ -397,8 +407,9 @@ private slots:
         program("faulty", QMessageBox::Critical, "Verify error, please reprogram before power off!(2)");
         QCOMPARE(logLines("faulty", "load ").size(), 3);  // nothing read after the difference
 
-        program("quiet", QMessageBox::Critical, "The camera stopped answering while programming sector 12. "
-                                                "The flash may be incomplete");
+        program("quiet", QMessageBox::Critical,
+                "The camera stopped answering while programming sector 12. "
+                "The flash may be incomplete");
         QCOMPARE(logLines("quiet", "program ").size(), 12);
 
         // Silent before the job: refused at the probe, the controls stay on.

@@ -29,10 +29,7 @@ long msSince(Clock::time_point start)
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-bool openOn(UdpSocket &s)
-{
-    return s.open() && s.bindTo(Loopback, 0);
-}
+bool openOn(UdpSocket &s) { return s.open() && s.bindTo(Loopback, 0); }
 
 // A sender and a receiver on 127.0.0.1, ports chosen by the system.
 struct Pair {
@@ -176,7 +173,8 @@ void waitAnyReportsReadable()
     expect(p.send("z", 1), "send failed");
     r = UdpSocket::waitAny(sockets, 3, 500, ready);
     expect(r == 1 && !ready[0] && !ready[1] && ready[2], "waitAny returned " + to_string(r) + ", ready " +
-               to_string(ready[0]) + to_string(ready[1]) + to_string(ready[2]) + ", expected 1, 001");
+                                                             to_string(ready[0]) + to_string(ready[1]) +
+                                                             to_string(ready[2]) + ", expected 1, 001");
 }
 
 void receiveBufferAndClose()
@@ -204,8 +202,8 @@ void timerResolution()
 {
     const double plain = averageSleepMs();
     TimerResolution guard;
-    std::printf("  a 2 ms sleep lasts %.2f ms without the timer guard, %.2f ms with it (%s)\n", plain,
-                averageSleepMs(), guard.active() ? "active" : "inactive");
+    std::printf("  a 2 ms sleep lasts %.2f ms without the timer guard, %.2f ms with it (%s)\n", plain, averageSleepMs(),
+                guard.active() ? "active" : "inactive");
 #ifdef _WIN32
     expect(guard.active(), "timeBeginPeriod(1) refused");
 #endif

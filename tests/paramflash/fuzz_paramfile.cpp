@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     param::buildParamImage(lines, image.data(), blocks);
     check(anyRecord == !blocks.isEmpty());
 
-    const param::ParamLayout l = param::chooseParamLayout(FirmwareVersion::fromText(QString::fromUtf8(content.left(32))),
-                                                          param::hasFileVersion(image.data()),
-                                                          param::fileVersionText(image.data()));
+    const param::ParamLayout l =
+        param::chooseParamLayout(FirmwareVersion::fromText(QString::fromUtf8(content.left(32))),
+                                 param::hasFileVersion(image.data()), param::fileVersionText(image.data()));
     check(l.base == 0x180000 || l.base == 0x200000);
     check(l.sectorCount == 9 || l.sectorCount == 12 || l.sectorCount == 37);
     check(l.skippedSector == l.sectorCount - 1 || l.skippedSector == 8);

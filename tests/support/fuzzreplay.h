@@ -20,7 +20,8 @@ int main(int argc, char **argv)
             if (!f.open(QIODevice::ReadOnly))
                 return std::fprintf(stderr, "cannot read %s\n", qPrintable(info.filePath())), 1;
             const QByteArray bytes = f.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                   std::size_t(bytes.size()));
             ++files;
         }
     }

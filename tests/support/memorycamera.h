@@ -29,8 +29,8 @@ public:
     QByteArray flash = QByteArray(16 << 20, char(0xFF));
     QByteArray window = QByteArray(4096, '\0');
     std::function<Fault(int exchange)> fault;  // exchanges count from 1
-    int stopAfter = -1;      // answer this many exchanges, then nothing (-1: never)
-    int corruptSector = -1;  // programs with one bit flipped
+    int stopAfter = -1;                        // answer this many exchanges, then nothing (-1: never)
+    int corruptSector = -1;                    // programs with one bit flipped
     std::function<void(int exchange)> onExchange;
 
     int exchanges = 0;
