@@ -16,6 +16,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -123,12 +124,19 @@ int listCameras(const CommonOptions &options)
     return ExitSucceeded;
 }
 
-int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,
-            const QString &gateway)
+namespace {
+
+using IpCommand =
+    std::function<CameraResult(CameraChannel &, const DeviceRecord &, const ipassign::Addresses &)>;
+
+// The address fields (when the command takes them) are refused before
+// discovery; then exactly one camera, on a channel of its own.
+int runIpCommand(const CommonOptions &options, bool withAddresses, const QString &ip,
+                 const QString &mask, const QString &gateway, const IpCommand &command)
 {
     ipassign::Addresses a;
     QString error;
-    if (!ipassign::parseAddresses(ip, mask, gateway, a, error))
+    if (withAddresses && !ipassign::parseAddresses(ip, mask, gateway, a, error))
         return refuse(error);
     DeviceRecord camera;
     const int status = chooseOneCamera(options, camera);
@@ -137,39 +145,44 @@ int forceIp(const CommonOptions &options, const QString &ip, const QString &mask
     QElapsedTimer clock;
     clock.start();
     CameraChannel channel(camera);
-    CameraResult r =
-        ipCommandResult(camera, channel.forceIp(camera.mac, a.ip, a.mask, a.gateway),
-                        QStringLiteral("ForceIP done."), ipassign::forceIpFailedText());
+    CameraResult r = command(channel, camera, a);
     r.seconds = clock.elapsed() / 1000.0;
     return report({r}, options.json);
+}
+
+}  // namespace
+
+int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,
+            const QString &gateway)
+{
+    return runIpCommand(
+        options, true, ip, mask, gateway,
+        [](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
+            return ipCommandResult(camera, channel.forceIp(camera.mac, a.ip, a.mask, a.gateway),
+                                   QStringLiteral("ForceIP done."), ipassign::forceIpFailedText());
+        });
 }
 
 int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &ip,
              const QString &mask, const QString &gateway)
 {
     // Only a static configuration carries addresses; the others send zeros.
-    ipassign::Addresses a;
-    QString error;
-    if (mode == ipassign::Static && !ipassign::parseAddresses(ip, mask, gateway, a, error))
-        return refuse(error);
-    DeviceRecord camera;
-    const int status = chooseOneCamera(options, camera);
-    if (status >= 0)
-        return status;
-    QElapsedTimer clock;
-    clock.start();
-    CameraChannel channel(camera);
-    const ipassign::ConfigOutcome o = ipassign::configureAndRestart(channel, camera.mac, mode, a);
-    CameraResult r =
-        o.stored.ok()
-            ? ipCommandResult(camera, o.restarted,
-                              QStringLiteral("IP configuration stored; the camera restarts it."),
-                              ipassign::forceIpFailedText())
-            : ipCommandResult(camera, o.stored, QString(), ipassign::configFailedText());
-    if (!o.stored.ok() && !o.restarted.ok())
-        r.message += QLatin1Char(' ') + ipassign::forceIpFailedText();
-    r.seconds = clock.elapsed() / 1000.0;
-    return report({r}, options.json);
+    return runIpCommand(
+        options, mode == ipassign::Static, ip, mask, gateway,
+        [mode](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
+            const ipassign::ConfigOutcome o =
+                ipassign::configureAndRestart(channel, camera.mac, mode, a);
+            CameraResult r =
+                o.stored.ok()
+                    ? ipCommandResult(
+                          camera, o.restarted,
+                          QStringLiteral("IP configuration stored; the camera restarts it."),
+                          ipassign::forceIpFailedText())
+                    : ipCommandResult(camera, o.stored, QString(), ipassign::configFailedText());
+            if (!o.stored.ok() && !o.restarted.ok())
+                r.message += QLatin1Char(' ') + ipassign::forceIpFailedText();
+            return r;
+        });
 }
 
 int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory)
