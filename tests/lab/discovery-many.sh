@@ -35,4 +35,4 @@ if [ "$case" = nics ]; then
   run=(setpriv --reuid=65534 --regid=65534 --clear-groups
        env HOME="$work/home" XDG_RUNTIME_DIR="$work/home" "$work/test" "$case")
 fi
-exec "$lab" --camsim "$camsim" "$topology" -- env QT_QPA_PLATFORM=offscreen "${run[@]}"
+"$lab" --camsim "$camsim" "$topology" -- env QT_QPA_PLATFORM=offscreen "${run[@]}"
