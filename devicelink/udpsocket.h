@@ -70,5 +70,14 @@ public:
     static int waitAny(UdpSocket *const *sockets, int count, int timeoutMs, bool *ready);
 
 private:
-    std::atomic<std::intptr_t> handle_{-1};
+    static constexpr std::intptr_t NoHandle = -1;
+    // The platform's part of a bounded receive (one file per platform):
+    // 1 when `handle` is readable within timeoutMs, 0 when not (or when the
+    // wait was interrupted), -1 on error.
+    static int waitReadable(std::intptr_t handle, int timeoutMs);
+    // The last error says "nothing queued" or "interrupted": try again.
+    static bool lastErrorIsTransient();
+    static void setTimedOut();
+
+    std::atomic<std::intptr_t> handle_{NoHandle};
 };

@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,9 +15,6 @@
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-constexpr std::intptr_t NoHandle = -1;
 
 int native(std::intptr_t h) { return static_cast<int>(h); }
 
@@ -38,19 +34,6 @@ SocketAddress fromSockaddr(const sockaddr_in &sa)
     std::memcpy(a.address, &sa.sin_addr, 4);
     a.port = ntohs(sa.sin_port);
     return a;
-}
-
-// 1 readable, 0 time-out or interrupted, -1 error.
-int waitReadable(int s, int timeoutMs)
-{
-    pollfd p;
-    p.fd = s;
-    p.events = POLLIN;
-    p.revents = 0;
-    int r = ::poll(&p, 1, timeoutMs);
-    if (r < 0)
-        return errno == EINTR ? 0 : -1;
-    return r > 0 ? 1 : 0;
 }
 
 // A call on a closed socket fails like the platform's own calls do, so the
@@ -166,45 +149,24 @@ int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
-int UdpSocket::receive(void *buffer, int size, int timeoutMs, SocketAddress *from)
+int UdpSocket::waitReadable(std::intptr_t handle, int timeoutMs)
 {
-    if (buffer && size > 0)
-        std::memset(buffer, 0, static_cast<size_t>(size));
-    std::intptr_t h = handle_;
-    if (h == NoHandle || !buffer || size <= 0) {
-        setNoSocketError();
-        return -1;
-    }
-    if (timeoutMs > ReceiveTimeoutMs)
-        timeoutMs = ReceiveTimeoutMs;
-    if (timeoutMs < 0)
-        timeoutMs = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        // Rounded up, so the last fraction of a millisecond is waited, not spun.
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-        int leftMs = left.count() > 0 ? static_cast<int>((left.count() + 999) / 1000) : 0;
-        int ready = waitReadable(native(h), leftMs);
-        if (ready < 0)
-            return -1;
-        if (ready == 0) {
-            if (Clock::now() >= deadline) {
-                errno = EAGAIN;
-                return -1;
-            }
-            continue;  // interrupted: wait for the rest of the time
-        }
-        const int n = receiveNow(buffer, size, from);
-        if (n >= 0)
-            return n;
-        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
-            return -1;
-        if (Clock::now() >= deadline) {
-            errno = EAGAIN;
-            return -1;
-        }
-    }
+    pollfd p;
+    p.fd = native(handle);
+    p.events = POLLIN;
+    p.revents = 0;
+    const int r = ::poll(&p, 1, timeoutMs);
+    if (r < 0)
+        return errno == EINTR ? 0 : -1;
+    return r > 0 ? 1 : 0;
 }
+
+bool UdpSocket::lastErrorIsTransient()
+{
+    return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+void UdpSocket::setTimedOut() { errno = EAGAIN; }
 
 int UdpSocket::receiveNow(void *buffer, int size, SocketAddress *from)
 {

@@ -11,7 +11,6 @@
 #include "timerresolution.h"
 #include "udpsocket.h"
 
-#include <chrono>
 #include <cstring>
 
 #ifndef SIO_UDP_CONNRESET
@@ -19,9 +18,6 @@
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-const std::intptr_t NoHandle = -1;  // INVALID_SOCKET as a signed value
 
 SOCKET native(std::intptr_t h) { return static_cast<SOCKET>(h); }
 
@@ -175,45 +171,17 @@ int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-int UdpSocket::receive(void *buffer, int size, int timeoutMs, SocketAddress *from)
+int UdpSocket::waitReadable(std::intptr_t handle, int timeoutMs)
 {
-    if (buffer && size > 0)
-        std::memset(buffer, 0, static_cast<size_t>(size));
-    std::intptr_t h = handle_;
-    if (h == NoHandle || !buffer || size <= 0) {
-        setNoSocketError();
-        return -1;
-    }
-    if (timeoutMs > ReceiveTimeoutMs)
-        timeoutMs = ReceiveTimeoutMs;
-    if (timeoutMs < 0)
-        timeoutMs = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        // Rounded up, so the last fraction of a millisecond is waited, not spun.
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-        int leftMs = left.count() > 0 ? static_cast<int>((left.count() + 999) / 1000) : 0;
-        int ready = waitReadable(native(h), leftMs);
-        if (ready < 0)
-            return -1;
-        if (ready == 0) {
-            if (Clock::now() >= deadline) {
-                WSASetLastError(WSAETIMEDOUT);
-                return -1;
-            }
-            continue;
-        }
-        const int n = receiveNow(buffer, size, from);
-        if (n >= 0)
-            return n;
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
-            return -1;
-        if (Clock::now() >= deadline) {
-            WSASetLastError(WSAETIMEDOUT);
-            return -1;
-        }
-    }
+    return ::waitReadable(native(handle), timeoutMs);
 }
+
+bool UdpSocket::lastErrorIsTransient()
+{
+    return WSAGetLastError() == WSAEWOULDBLOCK || WSAGetLastError() == WSAEINTR;
+}
+
+void UdpSocket::setTimedOut() { WSASetLastError(WSAETIMEDOUT); }
 
 int UdpSocket::receiveNow(void *buffer, int size, SocketAddress *from)
 {

@@ -10,9 +10,10 @@ rm -f "$out"/*.o "$out"/*.exe
 cxx=x86_64-w64-mingw32-g++
 flags=(-std=c++17 -O2 -Wall -Wextra -Werror -I "$src/devicelink")
 "${cxx%g++}windres" -I "$src/app" "$src/app/orvanta.rc" -O coff -o "$out/orvanta_rc.o"
-"$cxx" "${flags[@]}" -c "$src/devicelink/udpsocket_win.cpp" -o "$out/udpsocket.o"
+"$cxx" "${flags[@]}" -c "$src/devicelink/udpsocket.cpp" -o "$out/udpsocket.o"
+"$cxx" "${flags[@]}" -c "$src/devicelink/udpsocket_win.cpp" -o "$out/udpsocket_win.o"
 "$cxx" "${flags[@]}" -c "$src/tests/packaging/udpsocket_check.cpp" -o "$out/udpsocket_check.o"
-"$cxx" -static -o "$out/udpsocket_check.exe" "$out/udpsocket_check.o" "$out/udpsocket.o" \
+"$cxx" -static -o "$out/udpsocket_check.exe" "$out/udpsocket_check.o" "$out/udpsocket.o" "$out/udpsocket_win.o" \
     "$out/orvanta_rc.o" -lws2_32 -lwinmm
 file "$out/udpsocket_check.exe" | grep -q 'PE32+ executable'
 echo "windows cross build: ok"
