@@ -1,4 +1,5 @@
 #include "fleet.h"
+#include "wire.h"
 
 #include <cstdio>
 
@@ -6,23 +7,12 @@ namespace camsim {
 
 namespace {
 
-// Command header, as a camera reads it.
-constexpr size_t CmdKey = 0;
-constexpr size_t CmdCode = 2;
-constexpr size_t HeaderSize = 8;
-constexpr uint8_t KeyByte = 0x42;
-constexpr uint16_t CmdDiscovery = 0x0002;
-constexpr uint16_t CmdForceIp = 0x0004;
-constexpr uint16_t CmdIpConfig = 0x8004;
-
-constexpr size_t TextField = 16;  // serial and user name in the discovery acknowledge
-
 std::string withSuffix(const std::string &base, int number)
 {
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, "-%03d", number);
     const std::string s(suffix);
-    return base.substr(0, TextField - s.size()) + s;
+    return base.substr(0, DiscTextSize - s.size()) + s;
 }
 
 }  // namespace
