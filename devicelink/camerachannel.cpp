@@ -41,6 +41,7 @@ void logFailure(const ExchangeResult &r, const char *noReplyLabel, const char *r
         qCDebug(lcOrvanta).noquote() << "camera status" << cameraStatusText(r.status);
         break;
     case Kind::NoCamera:
+    case Kind::Refused:
     case Kind::Accepted: break;
     }
 }
@@ -95,11 +96,19 @@ bool CameraChannel::isStaleRequestId(quint16 replyId, quint16 sentId)
     return distance >= 1 && distance <= StaleIdWindow;
 }
 
+quint16 CameraChannel::nextRequestId()
+{
+    lastRequestId_ = gvcp::requestIdAfter(lastRequestId_);
+    return lastRequestId_;
+}
+
 // The one exchange under every operation: one at a time per channel; drop
 // what is already waiting, send, pause, then wait up to the reply time-out
 // for a reply the judge accepts, refuses (an error status) or rejects,
-// skipping late answers to earlier requests. The request id is drawn under
-// the lock, so ids go out in order. A null reply buffer means send only.
+// skipping late answers to earlier requests. A PENDING_ACK for this request
+// moves the deadline by what the camera announces, within MaxPendingMs. The
+// request id is drawn under the lock, so ids go out in order. A null reply
+// buffer means send only.
 template <class Build, class Judge>
 ExchangeResult CameraChannel::exchange(Build build, const SocketAddress &target, int pauseMs,
                                        quint8 *reply, int replySize, Judge judge)
@@ -123,7 +132,9 @@ ExchangeResult CameraChannel::exchange(Build build, const SocketAddress &target,
         return ExchangeResult::accepted();  // nothing is awaited
     std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
+    const auto start = Clock::now();
+    auto deadline = start + std::chrono::milliseconds(replyTimeoutMs_);
+    const auto pendingLimit = start + std::chrono::milliseconds(MaxPendingMs);
     ExchangeResult result = ExchangeResult::of(ExchangeResult::Kind::NoReply);
     for (;;) {
         const auto left =
@@ -135,6 +146,12 @@ ExchangeResult CameraChannel::exchange(Build build, const SocketAddress &target,
             if (result.kind == ExchangeResult::Kind::NoReply)
                 result.systemError = UdpSocket::lastError();
             break;
+        }
+        int pendingMs = 0;
+        if (gvcp::isPendingAck(reply, n, sentId, pendingMs)) {
+            deadline = qMin(qMax(deadline, Clock::now() + std::chrono::milliseconds(pendingMs)),
+                            pendingLimit);
+            continue;
         }
         switch (judge(reply, n, sentId)) {
         case Verdict::Accept: return ExchangeResult::accepted(n);
@@ -158,8 +175,8 @@ ExchangeResult CameraChannel::readReg(quint32 address, quint32 &value)
     quint8 reply[gvcp::ReplyBuffer];
     quint32 result = 0;
     const ExchangeResult r = exchange(
-        [address](quint8 *packet, quint16 &id) {
-            id = gvcp::nextAccessReqId();
+        [this, address](quint8 *packet, quint16 &id) {
+            id = nextRequestId();
             return gvcp::buildReadReg(packet, id, address);
         },
         camera_, AccessPauseMs, reply, sizeof reply,
@@ -177,13 +194,66 @@ ExchangeResult CameraChannel::readReg(quint32 address, quint32 &value)
     return r;
 }
 
+ExchangeResult CameraChannel::readRegs(const quint32 *addresses, int count, quint32 *values)
+{
+    if (!addresses || !values || count <= 0 || count > gvcp::MaxReadRegAddresses)
+        return ExchangeResult::of(ExchangeResult::Kind::Refused);
+    quint8 reply[gvcp::ReplyBuffer + 64];
+    const ExchangeResult r = exchange(
+        [=](quint8 *packet, quint16 &id) {
+            id = nextRequestId();
+            return gvcp::buildReadRegs(packet, id, addresses, count);
+        },
+        camera_, AccessPauseMs, reply, sizeof reply,
+        [count](const quint8 *data, int length, quint16 id) {
+            const quint16 replyId = gvcp::ackRequestId(data, length);
+            if (isStaleRequestId(replyId, id))
+                return Verdict::Stale;
+            if (replyId != id || length < gvcp::HeaderSize)
+                return Verdict::Reject;
+            if (gvcp::ackStatus(data, length) != 0)
+                return Verdict::Refuse;
+            // Every value must be there: a short reply would read as zeros.
+            return length >= gvcp::ReadRegValueOffset + 4 * count ? Verdict::Accept
+                                                                  : Verdict::Reject;
+        });
+    logFailure(r, "error on recv ", "readreg error on header ");
+    if (r.ok())
+        for (int i = 0; i < count; ++i)
+            values[i] = gvcp::readRegValue(reply, r.length, i);
+    return r;
+}
+
+ExchangeResult CameraChannel::writeReg(quint32 address, quint32 value)
+{
+    quint8 reply[gvcp::ReplyBuffer];
+    const ExchangeResult r = exchange(
+        [=](quint8 *packet, quint16 &id) {
+            id = nextRequestId();
+            return gvcp::buildWriteReg(packet, id, address, value);
+        },
+        camera_, AccessPauseMs, reply, sizeof reply,
+        [](const quint8 *data, int length, quint16 id) {
+            const quint16 replyId = gvcp::ackRequestId(data, length);
+            if (isStaleRequestId(replyId, id))
+                return Verdict::Stale;
+            if (replyId != id || length < gvcp::HeaderSize)
+                return Verdict::Reject;
+            if (gvcp::ackStatus(data, length) != 0)
+                return Verdict::Refuse;
+            return gvcp::isWriteRegAck(data, length) ? Verdict::Accept : Verdict::Reject;
+        });
+    logFailure(r, "error on recv ", "writereg error on header ");
+    return r;
+}
+
 ExchangeResult CameraChannel::readMem(quint32 address, quint32 count, quint8 *buffer, int &size)
 {
     if (!buffer || size <= 0)
-        return ExchangeResult::of(ExchangeResult::Kind::NoCamera);
+        return ExchangeResult::of(ExchangeResult::Kind::Refused);
     const ExchangeResult r = exchange(
-        [address, count](quint8 *packet, quint16 &id) {
-            id = gvcp::nextAccessReqId();
+        [this, address, count](quint8 *packet, quint16 &id) {
+            id = nextRequestId();
             return gvcp::buildReadMem(packet, id, address, count);
         },
         camera_, AccessPauseMs, buffer, size,
@@ -231,12 +301,12 @@ ExchangeResult CameraChannel::writeMem(quint16 address, const quint8 *data, int 
     if (length < 0 || paddedLength < 0 || length > gvcp::DevWriteMaxData ||
         paddedLength > gvcp::DevWriteMaxData || (length > 0 && !data)) {
         qCDebug(lcOrvanta) << "writemem refused: length" << length << "padded" << paddedLength;
-        return ExchangeResult::of(ExchangeResult::Kind::NoCamera);
+        return ExchangeResult::of(ExchangeResult::Kind::Refused);
     }
     quint8 reply[gvcp::ReplyBuffer];
     const ExchangeResult r = exchange(
         [=](quint8 *packet, quint16 &id) {
-            id = gvcp::nextAccessReqId();
+            id = nextRequestId();
             return gvcp::buildDevWriteData(packet, id, address, data, length, paddedLength);
         },
         camera_, AccessPauseMs, reply, sizeof reply, judgeDevWrite<Verdict>);
@@ -249,7 +319,7 @@ ExchangeResult CameraChannel::writeMemWord(quint32 address, quint32 value)
     quint8 reply[gvcp::ReplyBuffer];
     const ExchangeResult r = exchange(
         [=](quint8 *packet, quint16 &id) {
-            id = gvcp::nextAccessReqId();
+            id = nextRequestId();
             return gvcp::buildDevWriteWord(packet, id, address, value);
         },
         camera_, AccessPauseMs, reply, sizeof reply, judgeDevWrite<Verdict>);

@@ -1,7 +1,7 @@
 // One camera: its own UDP socket, bound to the local address that reached the
-// camera (the camera answers the port it was sent from), and one exchange at
-// a time on it. Jobs on different cameras each have their own channel, so
-// they never share a socket or throw away each other's replies.
+// camera (the camera answers the port it was sent from), its own request ids,
+// and one exchange at a time on it. Jobs on different cameras each have their
+// own channel, so they never share a socket or throw away each other's replies.
 #pragma once
 
 #include "deviceaccess.h"
@@ -25,6 +25,8 @@ public:
     CameraChannel &operator=(const CameraChannel &) = delete;
 
     ExchangeResult readReg(quint32 address, quint32 &value) override;
+    ExchangeResult readRegs(const quint32 *addresses, int count, quint32 *values) override;
+    ExchangeResult writeReg(quint32 address, quint32 value) override;
     ExchangeResult readMem(quint32 address, quint32 count, quint8 *buffer, int &size) override;
     ExchangeResult writeMem(quint16 address, const quint8 *data, int length,
                             int paddedLength) override;
@@ -47,6 +49,9 @@ public:
     // is a late answer to an earlier exchange, never the answer to this one.
     static constexpr int StaleIdWindow = 4096;
     static bool isStaleRequestId(quint16 replyId, quint16 sentId);
+    // A camera that announces a slow answer (PENDING_ACK) is waited for at
+    // most this long in all, whatever it announces.
+    static constexpr int MaxPendingMs = 5000;
 
 private:
     enum class Verdict { Accept, Refuse, Reject, Stale };
@@ -54,11 +59,14 @@ private:
     ExchangeResult exchange(Build build, const SocketAddress &target, int pauseMs, quint8 *reply,
                             int replySize, Judge judge);
 
+    quint16 nextRequestId();
+
     UdpSocket socket_;
     SocketAddress camera_;
     SocketAddress broadcast_;
     QMutex lock_;
     int replyTimeoutMs_ = UdpSocket::ReceiveTimeoutMs;
+    quint16 lastRequestId_ = 0;  // under lock_
 };
 
 // Reads register 0, the presence test before any flash job: true when the

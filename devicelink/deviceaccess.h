@@ -10,6 +10,9 @@ class DeviceAccess {
 public:
     virtual ~DeviceAccess() = default;
     virtual ExchangeResult readReg(quint32 address, quint32 &value) = 0;
+    // Several registers in one exchange; `values` gets one value per address.
+    virtual ExchangeResult readRegs(const quint32 *addresses, int count, quint32 *values) = 0;
+    virtual ExchangeResult writeReg(quint32 address, quint32 value) = 0;
     // On success `size` is the reply length (data start at offset 12).
     virtual ExchangeResult readMem(quint32 address, quint32 count, quint8 *buffer, int &size) = 0;
     virtual ExchangeResult writeMem(quint16 address, const quint8 *data, int length,

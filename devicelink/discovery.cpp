@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkInterface>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <cstring>
@@ -128,7 +129,11 @@ QList<DeviceRecord> discoverCameras(const QList<DiscoveryEndpoint> &endpoints,
         sockets.push_back(openEndpoint(endpoint));
 
     quint8 command[gvcp::DiscoveryCmdSize] = {};
-    const int commandLength = gvcp::fillGvcpCommand(command, gvcp::DiscoveryCmd, 0, 0, 0, 0);
+    // Any id will do; a fresh one per collection keeps an earlier
+    // collection's late answers apart in a capture.
+    const quint16 requestId = quint16(QRandomGenerator::global()->generate());
+    const int commandLength =
+        gvcp::fillGvcpCommand(command, requestId, gvcp::DiscoveryCmd, 0, 0, 0, 0);
     SocketAddress everyone;
     std::memset(everyone.address, 0xFF, 4);
     everyone.port = options.port;
@@ -195,11 +200,9 @@ QList<DeviceRecord> discoverCameras(const QList<DiscoveryEndpoint> &endpoints,
             if (a.endpoint != i)
                 continue;
             qCDebug(lcOrvanta) << "get ack" << a.bytes.size();
-            // The parser reads a whole acknowledge's worth of bytes.
-            quint8 datagram[gvcp::DiscoveryReceiveBuffer] = {};
-            std::memcpy(datagram, a.bytes.constData(), size_t(a.bytes.size()));
             DeviceRecord record;
-            if (!gvcp::parseDiscoveryAck(datagram, a.bytes.size(), record))
+            if (!gvcp::parseDiscoveryAck(reinterpret_cast<const quint8 *>(a.bytes.constData()),
+                                         a.bytes.size(), record))
                 continue;
             const QByteArray mac = macKey(record);
             if (seen[a.broadcast ? 0 : 1].contains(mac))

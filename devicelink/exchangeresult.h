@@ -9,6 +9,7 @@
 struct ExchangeResult {
     enum class Kind {
         NoCamera,      // no camera to talk to: nothing was sent
+        Refused,       // arguments this side never sends (a size or address): nothing was sent
         SendFailed,    // the system refused the send (systemError)
         NoReply,       // nothing answered within the time-out (systemError of the receive)
         BadReply,      // only datagrams that are not the answer came (length of the last)

@@ -2,10 +2,7 @@
 
 #include "devicerecord.h"
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace gvcp {
 
@@ -26,6 +23,10 @@ void put32(quint8 *p, quint32 v)
 }
 
 quint16 get16(const quint8 *p) { return quint16((p[0] << 8) | p[1]); }
+quint32 get32(const quint8 *p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+}
 
 void putHeader(quint8 *buffer, quint8 flags, quint16 command, quint16 length, quint16 requestId)
 {
@@ -36,43 +37,30 @@ void putHeader(quint8 *buffer, quint8 flags, quint16 command, quint16 length, qu
     put16(buffer + RequestIdOffset, requestId);
 }
 
-void copyText(char *destination, const quint8 *source, int width)
+// Bytes [offset, offset + width) of a datagram of `length` bytes; what lies
+// beyond the datagram reads as zeros.
+void copyField(void *destination, const quint8 *data, int length, int offset, int width)
 {
-    std::memcpy(destination, source, size_t(width));
+    std::memset(destination, 0, size_t(width));
+    const int available = qBound(0, length - offset, width);
+    if (available > 0)
+        std::memcpy(destination, data + offset, size_t(available));
+}
+
+void copyText(char *destination, const quint8 *data, int length, int offset, int width)
+{
+    copyField(destination, data, length, offset, width);
     destination[width] = '\0';  // a field filling its width is still a complete string
 }
 
-std::once_flag gvcpStart;
-std::atomic<quint32> gvcpCounter{0};
-std::atomic<quint32> accessCounter{0};
-
 }  // namespace
 
-quint16 nextGvcpReqId()
-{
-    // Seeded by the application at start-up (srand), drawn on first use.
-    std::call_once(gvcpStart, [] { gvcpCounter = quint32(std::rand()); });
-    return quint16(gvcpCounter.fetch_add(1));
-}
+quint16 requestIdAfter(quint16 id) { return id == 0xFFFF ? quint16(1) : quint16(id + 1); }
 
-quint16 nextAccessReqId()
+int fillGvcpCommand(quint8 *buffer, quint16 requestId, quint16 command, quint32 word0,
+                    quint32 word1, quint32 word2, quint32 word3)
 {
-    quint32 current = accessCounter.load();
-    quint32 next;
-    do {
-        next = current + 1;
-        if (next >= 0x10000)
-            next = 1;  // 0 is never sent
-    } while (!accessCounter.compare_exchange_weak(current, next));
-    return quint16(next);
-}
-
-void resetAccessReqIdForTest(quint32 value) { accessCounter = value; }
-
-int fillGvcpCommand(quint8 *buffer, quint16 command, quint32 word0, quint32 word1, quint32 word2,
-                    quint32 word3)
-{
-    putHeader(buffer, FlagAckRequiredBroadcast, command, 8, nextGvcpReqId());
+    putHeader(buffer, FlagAckRequiredBroadcast, command, 8, requestId);
     put16(buffer + 8, word0 & 0xFFFF);
     put16(buffer + 10, word1 & 0xFFFF);
     put16(buffer + 12, word2 & 0xFFFF);
@@ -85,6 +73,23 @@ int buildReadReg(quint8 *buffer, quint16 requestId, quint32 address)
     putHeader(buffer, FlagAckRequired, ReadRegCmd, 4, requestId);
     put32(buffer + ReadRegAddressOffset, address);
     return ReadRegCmdSize;
+}
+
+int buildReadRegs(quint8 *buffer, quint16 requestId, const quint32 *addresses, int count)
+{
+    count = qBound(0, count, MaxReadRegAddresses);
+    putHeader(buffer, FlagAckRequired, ReadRegCmd, quint16(4 * count), requestId);
+    for (int i = 0; i < count; ++i)
+        put32(buffer + ReadRegAddressOffset + 4 * i, addresses[i]);
+    return HeaderSize + 4 * count;
+}
+
+int buildWriteReg(quint8 *buffer, quint16 requestId, quint32 address, quint32 value)
+{
+    putHeader(buffer, FlagAckRequired, WriteRegCmd, 8, requestId);
+    put32(buffer + WriteRegAddressOffset, address);
+    put32(buffer + WriteRegValueOffset, value);
+    return WriteRegCmdSize;
 }
 
 int buildReadMem(quint8 *buffer, quint16 requestId, quint32 address, quint32 count)
@@ -174,16 +179,18 @@ bool parseDiscoveryAck(const quint8 *data, int length, DeviceRecord &record)
         return false;
     if (get16(data + AckLengthOffset) < DiscoveryAckMinLength)
         return false;
-    std::memcpy(record.mac, data + AckMacOffset, 6);
-    record.ipConfig = qint32(qint8(data[AckIpConfigOffset]));
-    std::memcpy(record.ip, data + AckIpOffset, 4);
-    std::memcpy(record.mask, data + AckMaskOffset, 4);
-    std::memcpy(record.gateway, data + AckGatewayOffset, 4);
-    copyText(record.manufacturerName, data + AckManufacturerOffset, LongTextWidth);
-    copyText(record.modelName, data + AckModelOffset, LongTextWidth);
-    copyText(record.deviceVersion, data + AckVersionOffset, LongTextWidth);
-    copyText(record.serialNumber, data + AckSerialOffset, ShortTextWidth);
-    copyText(record.userDefinedName, data + AckUserNameOffset, ShortTextWidth);
+    copyField(record.mac, data, length, AckMacOffset, 6);
+    qint8 config = 0;
+    copyField(&config, data, length, AckIpConfigOffset, 1);
+    record.ipConfig = qint32(config);
+    copyField(record.ip, data, length, AckIpOffset, 4);
+    copyField(record.mask, data, length, AckMaskOffset, 4);
+    copyField(record.gateway, data, length, AckGatewayOffset, 4);
+    copyText(record.manufacturerName, data, length, AckManufacturerOffset, LongTextWidth);
+    copyText(record.modelName, data, length, AckModelOffset, LongTextWidth);
+    copyText(record.deviceVersion, data, length, AckVersionOffset, LongTextWidth);
+    copyText(record.serialNumber, data, length, AckSerialOffset, ShortTextWidth);
+    copyText(record.userDefinedName, data, length, AckUserNameOffset, ShortTextWidth);
     return true;
 }
 
@@ -191,12 +198,31 @@ bool isReadRegReply(const quint8 *data, int length, quint16 requestId, quint32 &
 {
     if (!data || length < HeaderSize || ackRequestId(data, length) != requestId)
         return false;
-    quint32 v = 0;
-    for (int i = 0; i < 4; ++i) {
-        const int at = ReadRegValueOffset + i;
-        v = (v << 8) | (at < length ? data[at] : 0u);
-    }
-    value = v;
+    value = readRegValue(data, length, 0);
+    return true;
+}
+
+quint32 readRegValue(const quint8 *data, int length, int index)
+{
+    if (!data || index < 0)
+        return 0;
+    quint8 bytes[4];
+    copyField(bytes, data, length, ReadRegValueOffset + 4 * index, 4);
+    return get32(bytes);
+}
+
+bool isWriteRegAck(const quint8 *data, int length)
+{
+    return data && length >= 4 && ackStatus(data, length) == 0 &&
+           ackCode(data, length) == WriteRegAck;
+}
+
+bool isPendingAck(const quint8 *data, int length, quint16 requestId, int &ms)
+{
+    if (!data || length < PendingTimeoutOffset + 2 || ackCode(data, length) != PendingAck ||
+        ackRequestId(data, length) != requestId)
+        return false;
+    ms = get16(data + PendingTimeoutOffset);
     return true;
 }
 

@@ -1,20 +1,23 @@
-// parseDiscoveryAck on arbitrary datagrams, as the 1,024-byte receive buffer
-// holds them: every text stays terminated inside its field, and the device
-// list label keeps only letters and digits of the serial number.
+// parseDiscoveryAck on arbitrary datagrams, exactly as long as they came (the
+// sanitizers catch a read past the end): every text stays terminated inside
+// its field, and the device list label keeps only letters and digits of the
+// serial number.
 #include "devicerecord.h"
 #include "gvcp.h"
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    quint8 buffer[1024] = {};
-    const std::size_t length = size < sizeof buffer ? size : sizeof buffer;
+    // A copy of the datagram's own size, so nothing past it is addressable.
+    std::unique_ptr<quint8[]> datagram(new quint8[size ? size : 1]);
+    const std::size_t length = size < 1024 ? size : 1024;
     if (length)
-        std::memcpy(buffer, data, length);
+        std::memcpy(datagram.get(), data, length);
     DeviceRecord r;
-    if (!gvcp::parseDiscoveryAck(buffer, int(length), r))
+    if (!gvcp::parseDiscoveryAck(datagram.get(), int(length), r))
         return 0;
     for (const char *text : {r.manufacturerName, r.modelName, r.deviceVersion})
         if (!std::memchr(text, 0, 33))

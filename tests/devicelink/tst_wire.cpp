@@ -39,7 +39,7 @@ QByteArray ackImage(int length, const char *lengthField, const char *head = "000
     a.replace(176, 11, "NOT-A-FIELD");       // between version and serial: never read
     a.replace(224, 16, "SN-0042/x-ABCDEF");  // fills its 16 bytes
     a.replace(240, 9, "left door");
-    a.resize(qMax(length, 256));  // the parser may read 256 bytes whatever the length
+    a.resize(qMax(length, 256));  // beyond `length`: bytes the parser must not take
     return a;
 }
 
@@ -66,12 +66,18 @@ private slots:
         auto out = [&](int n) { return bytesOf(b, n); };
         auto fresh = [&](int fill = 0) { std::memset(b, fill, sizeof b); };
         fresh();
-        QByteArray discovery = out(gvcp::fillGvcpCommand(b, 2, 0, 0, 0, 0));
-        discovery[6] = discovery[7] = 0;  // a drawn id
-        QTest::newRow("discovery") << discovery << hex("42 11 00 02 00 08 00 00 00 00 00 00 00 00 00 00");
+        QTest::newRow("discovery") << out(gvcp::fillGvcpCommand(b, 0xBEEF, 2, 0, 0, 0, 0))
+                                   << hex("42 11 00 02 00 08 BE EF 00 00 00 00 00 00 00 00");
         fresh();
         QTest::newRow("readreg") << out(gvcp::buildReadReg(b, 0xFFFF, 0x00000A00))
                                  << hex("42 01 00 80 00 04 FF FF 00 00 0A 00");
+        fresh();
+        const quint32 registers[] = {0x0A00, 0x0934, 0x0A14};
+        QTest::newRow("readreg, three addresses") << out(gvcp::buildReadRegs(b, 0x0102, registers, 3))
+                                                  << hex("42 01 00 80 00 0C 01 02 00 00 0A 00 00 00 09 34 00 00 0A 14");
+        fresh();
+        QTest::newRow("writereg") << out(gvcp::buildWriteReg(b, 0x0003, 0x0A00, 2))
+                                  << hex("42 01 00 82 00 08 00 03 00 00 0A 00 00 00 00 02");
         fresh();
         QTest::newRow("readmem") << out(gvcp::buildReadMem(b, 7, 0x80000C80, 512))
                                  << hex("42 11 00 84 00 08 00 07 80 00 0C 80 00 00 02 00");
@@ -109,9 +115,9 @@ private slots:
 
     void accessIdsSkipZero()
     {
-        gvcp::resetAccessReqIdForTest(0xFFFE);
-        QCOMPARE(gvcp::nextAccessReqId(), quint16(0xFFFF));
-        QCOMPARE(gvcp::nextAccessReqId(), quint16(1));
+        QCOMPARE(gvcp::requestIdAfter(0), quint16(1));
+        QCOMPARE(gvcp::requestIdAfter(0xFFFE), quint16(0xFFFF));
+        QCOMPARE(gvcp::requestIdAfter(0xFFFF), quint16(1));
     }
 
     void discoveryAck_data()
@@ -120,12 +126,14 @@ private slots:
         QTest::addColumn<int>("length");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("256 bytes claiming F8") << ackImage(256, "00F8") << 256 << true;
-        QTest::newRow("8 bytes claiming F8") << ackImage(8, "00F8") << 8 << true;
         QTest::newRow("claims FFFF") << ackImage(1024, "FFFF") << 1024 << true;
         QTest::newRow("error status, foreign code") << ackImage(256, "00F8", "8001 0085") << 256 << true;
         QTest::newRow("7 bytes") << ackImage(7, "0100") << 7 << false;
         QTest::newRow("claims F7") << ackImage(300, "00F7") << 300 << false;
         QTest::newRow("claims 0") << ackImage(1024, "0000") << 1024 << false;
+        // Cut short: what the datagram does not carry reads as zeros, whatever lies beyond it.
+        QTest::newRow("8 bytes claiming F8") << ackImage(8, "00F8") << 8 << true;
+        QTest::newRow("cut inside the serial number") << ackImage(232, "00F8") << 232 << true;
     }
     void discoveryAck()
     {
@@ -139,14 +147,19 @@ private slots:
             QCOMPARE(QByteArray(r.serialNumber), QByteArray("keep"));
             return;
         }
+        const QByteArrayList texts{r.manufacturerName, r.modelName, r.deviceVersion, r.serialNumber, r.userDefinedName};
+        if (length == 8) {
+            QCOMPARE(bytesOf(r.mac, 6) + bytesOf(r.ip, 4) + bytesOf(r.gateway, 4), QByteArray(14, '\0'));
+            QCOMPARE(texts.join('|'), QByteArray("||||"));
+            return;
+        }
         QCOMPARE(bytesOf(r.mac, 6) + bytesOf(r.ip, 4) + bytesOf(r.mask, 4) + bytesOf(r.gateway, 4),
                  hex("02 00 00 1A 2B 3C C0 A8 02 0E FF FF FF 00 C0 A8 02 01"));
         QCOMPARE(r.ipConfig, -123);  // the byte at 31, signed
-        QCOMPARE(
-            (QByteArrayList{r.manufacturerName, r.modelName, r.deviceVersion, r.serialNumber, r.userDefinedName}.join(
-                '|')),
-            QByteArray("Manufacturer|Model-X|2.3|SN-0042/x-ABCDEF|left door"));
-        QCOMPARE(r.itemText(), QStringLiteral("192.168.2.14:SN0042xABCDEF:0200001a2b3c"));
+        QCOMPARE(texts.join('|'), length == 232 ? QByteArray("Manufacturer|Model-X|2.3|SN-0042/|")
+                                                : QByteArray("Manufacturer|Model-X|2.3|SN-0042/x-ABCDEF|left door"));
+        if (length != 232)
+            QCOMPARE(r.itemText(), QStringLiteral("192.168.2.14:SN0042xABCDEF:0200001a2b3c"));
     }
 
     void replies_data()
@@ -166,6 +179,8 @@ private slots:
         QTest::newRow("devwrite, 4 bytes") << hex("0000 8005") << false << 0u << false << true;
         QTest::newRow("devwrite, bad status") << hex("8001 8005 0000 0003") << false << 0u << false << false;
         QTest::newRow("3 bytes") << hex("0000 80") << false << 0u << false << false;
+        QTest::newRow("writereg ack: READREG goes by id")
+            << hex("0000 0083 0004 0005 0000 0001") << true << 1u << false << false;
     }
     void replies()
     {
@@ -177,6 +192,19 @@ private slots:
         QCOMPARE(got, readReg ? value : 0xDEADBEEFu);
         QTEST(gvcp::isReadMemAck(raw(reply), reply.size()), "readMem");
         QTEST(gvcp::isDevWriteAck(raw(reply), reply.size()), "devWrite");
+        QCOMPARE(gvcp::isWriteRegAck(raw(reply), reply.size()), reply.mid(0, 4) == hex("0000 0083"));
+    }
+
+    void registerValues()
+    {
+        const QByteArray reply = hex("0000 0081 000C 0009 00000002 08000000 C0000232");
+        QCOMPARE(gvcp::readRegValue(raw(reply), reply.size(), 1), 0x08000000u);
+        QCOMPARE(gvcp::readRegValue(raw(reply), reply.size(), 2), 0xC0000232u);
+        QCOMPARE(gvcp::readRegValue(raw(reply), reply.size() - 2, 2), 0xC0000000u);  // cut: zeros
+        int ms = 0;
+        const QByteArray pending = hex("0000 0089 0004 0009 0000 01F4");
+        QVERIFY(gvcp::isPendingAck(raw(pending), pending.size(), 9, ms) && ms == 500);
+        QVERIFY(!gvcp::isPendingAck(raw(pending), pending.size(), 8, ms));
     }
 
     // Which datagram an exchange takes: the camera answers the request with
@@ -194,6 +222,8 @@ private slots:
             << false << QByteArray() << QStringList{"old", "new"} << 'n' << int(K::Accepted);
         QTest::newRow("read, only a late answer")
             << false << QByteArray() << QStringList{"old"} << char(0) << int(K::BadReply);
+        QTest::newRow("read, pending first")
+            << false << QByteArray() << QStringList{"pending", "new"} << 'n' << int(K::Accepted);
         QTest::newRow("read, busy") << false << QByteArray() << QStringList{"busy"} << char(0) << int(K::CameraStatus);
         QTest::newRow("write, own ack") << true << QByteArray() << QStringList{"new"} << 'w' << int(K::Accepted);
         QTest::newRow("write, only a late ack")
@@ -226,7 +256,12 @@ private slots:
                 return;
             const quint16 id = quint16(quint8(request[6]) << 8 | quint8(request[7]));
             for (const QString &r : replies) {
-                const quint16 replyId = r.startsWith("old") ? quint16(id - 1) : id;
+                if (r == "pending") {
+                    const QByteArray d = ack(0, 0x0089, id, hex("0000 0064"));
+                    camera.sendTo(d.constData(), d.size(), from);
+                    continue;
+                }
+                const quint16 replyId = r.startsWith("old") ? quint16(id == 1 ? 0xFFFF : id - 1) : id;
                 const quint16 status = r.endsWith("busy") ? 0x8007 : 0;
                 const QByteArray d =
                     write ? ack(status, 0x8005, replyId)
@@ -234,7 +269,6 @@ private slots:
                 camera.sendTo(d.constData(), d.size(), from);
             }
         });
-        gvcp::resetAccessReqIdForTest(0x40);
         quint8 buffer[2048] = {};
         int size = sizeof buffer;
         const ExchangeResult r = write ? channel.writeMem(0x0C00, raw(QByteArray(512, 'w')), 512, 512)

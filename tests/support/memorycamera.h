@@ -45,6 +45,23 @@ public:
         return result(arrive());
     }
 
+    // Register 0 only; any other register is not implemented, and none is writable.
+    ExchangeResult readRegs(const quint32 *addresses, int count, quint32 *values) override
+    {
+        const Fault f = arrive();
+        for (int i = 0; i < count; ++i) {
+            if (addresses[i] != 0)
+                return f == Answer ? ExchangeResult::cameraStatus(0x8001) : result(f);
+            values[i] = 0x00010002;
+        }
+        return result(f);
+    }
+    ExchangeResult writeReg(quint32, quint32) override
+    {
+        const Fault f = arrive();
+        return f == Answer ? ExchangeResult::cameraStatus(0x8001) : result(f);
+    }
+
     ExchangeResult readMem(quint32 address, quint32 count, quint8 *buffer, int &size) override
     {
         const Fault f = arrive();
