@@ -1,6 +1,6 @@
-// The "FPGA Bit" row: file selection, the Program click and the worker's job.
-// Everything the job needs is taken from the widgets here, on the GUI thread;
-// the job itself (bitstream/programjob, a flash::FlashJob) never touches a
+// The "FPGA Bit" row: file selection, the Program click, and the job's
+// progress and ending. Everything the job needs is taken from the widgets
+// here; the job itself runs on the core's job runner and never touches a
 // widget.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -10,11 +10,9 @@
 #include "devicelink.h"
 #include "logging.h"
 #include "programjob.h"
-#include "sendthread.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QMutexLocker>
 
 void MainWindow::on_btnBrowseBit_clicked()
 {
@@ -60,73 +58,53 @@ void MainWindow::on_btnProgramBit_clicked()
     if (!probeCamera())
         return;
 
-    bitRequest_.path = path;
-    bitRequest_.cameraSelected = selected;
-    bitRequest_.deviceVersion = version;
-    bitRequest_.channel = channel_;
-    setCameraControlsEnabled(false);
-    sendThread->requestProgram();
-}
-
-// Worker thread. Reads only bitRequest_ (written before requestProgram) and
-// its own job; results travel as queued signals and calls.
-void MainWindow::programBitstream()
-{
-    const BitstreamRequest request = bitRequest_;
-    auto finished = [this] {
-        QMetaObject::invokeMethod(this, "programJobFinished", Qt::QueuedConnection);
-    };
-
-    const bitstream::BitstreamLoad load = bitstream::loadBitstream(request.path);
+    const bitstream::BitstreamLoad load = bitstream::loadBitstream(path);
     if (load.status != bitstream::LoadStatus::Ok) {
-        sectorCount = 0;
         const UserMessage m = bitstream::loadFailedMessage(load.status);
-        emit sendThread->msg(m.title, m.text);
-        finished();
+        showMsg(m.title, m.text);
         return;
     }
     sectorCount = load.sectorCount;
     qCDebug(lcOrvanta) << "bit size" << QString::number(load.data.size(), 16);
-    QMetaObject::invokeMethod(this, "showProgramLabel", Qt::QueuedConnection,
-                              Q_ARG(QString, QStringLiteral("%1/%2").arg(0).arg(load.sectorCount)));
+    ui->lblProgramProgress->setText(QStringLiteral("%1/%2").arg(0).arg(load.sectorCount));
 
     // Without a selected camera its version is unknown: the sectors are
     // programmed but cannot be verified, and the technician is told so.
-    const FirmwareVersion version = FirmwareVersion::fromText(request.deviceVersion);
-    if (request.cameraSelected)
-        qCDebug(lcOrvanta) << "Program device fw version:" << (version.known ? version.major : 1)
-                           << version.minor;
-    const bool verify = request.cameraSelected && version.canReadBack();
-    auto job = std::make_shared<flash::FlashJob>(bitstream::planProgram(load.data, verify));
-    {
-        QMutexLocker lock(&jobLock_);
-        activeJob_ = job;
-        if (closing_)
-            job->cancel();
+    const FirmwareVersion firmware = FirmwareVersion::fromText(version);
+    if (selected)
+        qCDebug(lcOrvanta) << "Program device fw version:" << (firmware.known ? firmware.major : 1)
+                           << firmware.minor;
+    JobTask task;
+    task.camera = record;
+    task.access = channel_;
+    task.plan = bitstream::planProgram(load.data, selected && firmware.canReadBack());
+    setCameraControlsEnabled(false);
+    bitJobId_ = runner_->start(std::move(task));
+}
+
+void MainWindow::jobProgress(int id, const flash::JobProgress &progress)
+{
+    if (id == bitJobId_)
+        updateStep(progress.sector, progress.phase == flash::Phase::ReadingBack);
+}
+
+void MainWindow::jobFinished(const JobReport &report)
+{
+    if (report.id != bitJobId_)
+        return;
+    bitJobId_ = -1;
+    // The technician chose to stop it, having been told what that leaves.
+    if (report.ending.result != endings::Result::Cancelled) {
+        const UserMessage m = endings::message(report.ending);
+        showMsg(m.title, m.text);
     }
-    const flash::JobOutcome outcome =
-        job->run(*request.channel, [this](const flash::JobProgress &p) {
-            emit sendThread->step(p.sector, p.phase == flash::Phase::ReadingBack);
-        });
-    {
-        QMutexLocker lock(&jobLock_);
-        activeJob_.reset();
-    }
-    const UserMessage m = bitstream::outcomeMessage(outcome);
-    if (!m.isEmpty())
-        emit sendThread->msg(m.title, m.text);
-    finished();
+    setCameraControlsEnabled(true);
 }
 
 void MainWindow::updateStep(int step, bool verify)
 {
-    const int count = sectorCount;
-    ui->progressBar->setValue(bitimage::progressPercent(step, count));
-    ui->lblProgramProgress->setText(bitimage::progressLabel(step, count, verify));
-    // The controls come back with programJobFinished, once the whole job,
+    ui->progressBar->setValue(bitimage::progressPercent(step, sectorCount));
+    ui->lblProgramProgress->setText(bitimage::progressLabel(step, sectorCount, verify));
+    // The controls come back with the job's ending, once the whole job,
     // read-back included, has ended.
 }
-
-void MainWindow::programJobFinished() { setCameraControlsEnabled(true); }
-
-void MainWindow::showProgramLabel(QString text) { ui->lblProgramProgress->setText(text); }

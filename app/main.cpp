@@ -4,15 +4,9 @@
 #include "timerresolution.h"
 
 #include <QApplication>
-#include <QTime>
-
-#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
-    // One seed for the whole process, the seconds of the day: the random
-    // address proposal and the discovery request id draw from it.
-    std::srand(uint(QTime(0, 0).secsTo(QTime::currentTime())));
     // Debug lines as plain text, without the category's name in front.
     qSetMessagePattern(QStringLiteral("%{message}"));
 

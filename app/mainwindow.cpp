@@ -5,13 +5,11 @@
 
 #include "buildstamp.h"
 #include "devicelink.h"
-#include "sendthread.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMutexLocker>
 
 // The warning icon lives in a static library; registering it explicitly at
 // static initialisation keeps the linker from dropping the resource.
@@ -22,7 +20,8 @@ static int registerResources()
 }
 static const int resourcesRegistered = registerResources();
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), runner_(new JobRunner(0, this))
 {
     Q_UNUSED(resourcesRegistered);
     ui->setupUi(this);
@@ -34,10 +33,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceLink::instance().discover(true);
     refreshDeviceList();
 
-    sendThread = new SendThread(this, [this] { programBitstream(); });
-    connect(sendThread, &SendThread::step, this, &MainWindow::updateStep);
-    connect(sendThread, &SendThread::msg, this, &MainWindow::showMsg);
-    sendThread->start();
+    connect(runner_, &JobRunner::progress, this, &MainWindow::jobProgress);
+    connect(runner_, &JobRunner::finished, this, &MainWindow::jobFinished);
 }
 
 // The address fields are 100 pixels wide, which fits a full address in the
@@ -58,24 +55,23 @@ void MainWindow::fitAddressFields()
 MainWindow::~MainWindow()
 {
     // A running job must never outlive the form or the window it reports to:
-    // cancel it between two exchanges and wait until the worker has left its
-    // loop. Every job is bounded and cancellable, so the wait is bounded.
-    closing_ = true;
-    {
-        QMutexLocker lock(&jobLock_);
-        if (activeJob_)
-            activeJob_->cancel();
-    }
-    if (sendThread) {
-        sendThread->requestStop();
-        sendThread->wait();
-    }
+    // stop it between two exchanges and wait for its thread. Every job is
+    // bounded and cancellable, so the wait is bounded.
+    runner_->cancelAll();
+    runner_->waitForAll();
     delete ui;
     ui = nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (blockingJob_) {
+        // The window is blocked during this write, as it always was: the
+        // close is carried out once the write has ended.
+        closeWhenDone_ = true;
+        event->ignore();
+        return;
+    }
     if (jobRunning_) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("Info"),
@@ -87,10 +83,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        closing_ = true;
-        QMutexLocker lock(&jobLock_);
-        if (activeJob_)
-            activeJob_->cancel();
+        runner_->cancelAll();
     }
     event->accept();
 }

@@ -1,18 +1,17 @@
 // The main window: the form, the chosen camera's channel, and the slots.
 // Each slot gathers its input, calls the core, and shows the result; the
 // slots are spread over one file per panel (devicepanel.cpp, ippanel.cpp,
-// paramslots.cpp, bitstreamslots.cpp).
+// paramslots.cpp, bitstreamslots.cpp). Flash jobs run on the core's job
+// runner.
 #pragma once
 
 #include "camerachannel.h"
 #include "devicerecord.h"
-#include "flashjob.h"
 #include "ipassignment.h"
+#include "jobrunner.h"
 #include "usermessage.h"
 
 #include <QMainWindow>
-#include <QMutex>
-#include <atomic>
 #include <memory>
 
 QT_BEGIN_NAMESPACE
@@ -20,7 +19,6 @@ namespace Ui {
 class MainWindow;
 }
 QT_END_NAMESPACE
-class SendThread;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -30,7 +28,6 @@ public:
     ~MainWindow() override;
 
     void refreshDeviceList();
-    void programBitstream();  // runs on the worker thread
 
     // A copy of the record at the current index of the device list; false
     // when the index is not a position in the device table.
@@ -57,11 +54,12 @@ private slots:
     void on_btnProgramBit_clicked();
     void on_btnClean_clicked();
 
-    // Not in the form's slot table: bookkeeping for the programming job.
-    void programJobFinished();
-    void showProgramLabel(QString text);
-
 private:
+    void jobProgress(int id, const flash::JobProgress &progress);
+    void jobFinished(const JobReport &report);
+    // Runs one job on the runner and waits for its ending, the window
+    // blocked to input and its camera controls disabled meanwhile.
+    JobReport runBlocking(JobTask task);
     // Disables every control that talks to the camera while a flash job runs,
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
@@ -75,22 +73,13 @@ private:
     bool checkedAddressFields(ipassign::Addresses &addresses);
 
     Ui::MainWindow *ui;
-    SendThread *sendThread = nullptr;
+    JobRunner *runner_ = nullptr;
     // The chosen camera. A running job holds its own reference, so choosing
     // again or refreshing never closes a socket a job is using.
     std::shared_ptr<CameraChannel> channel_;
-
-    // The bitstream job: its inputs, taken on the GUI thread at the click,
-    // and the job itself while the worker runs it.
-    struct BitstreamRequest {
-        QString path;
-        bool cameraSelected = false;
-        QString deviceVersion;
-        std::shared_ptr<CameraChannel> channel;
-    } bitRequest_;
-    QMutex jobLock_;
-    std::shared_ptr<flash::FlashJob> activeJob_;
-    std::atomic<bool> closing_{false};
-    std::atomic<int> sectorCount{0};
+    int bitJobId_ = -1;  // the running bitstream job, if any
+    int sectorCount = 0;
     bool jobRunning_ = false;
+    bool blockingJob_ = false;    // a job the window waits for (the parameter write)
+    bool closeWhenDone_ = false;  // closing was asked for during it
 };

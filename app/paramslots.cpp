@@ -8,11 +8,14 @@
 #include "paramwriter.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -36,40 +39,65 @@ protected:
     }
 };
 
-// Keeps the camera controls disabled and the wait cursor up while a blocking
-// camera job runs, and gives both back on every way out. Clicks made during
-// the job wait in the window system's queue; without the drain below they
-// would reach Write once it is enabled again, and a double click would write
-// the camera twice. They are dropped instead, while the job lock still holds,
-// so nothing started from the drain can begin another camera job.
-class CameraJobScope {
+// While a camera job the window waits for runs: the camera controls disabled,
+// the wait cursor up, and the user's input eaten as it arrives, so that a
+// click made meanwhile can never reach Write once it is enabled again (a
+// double click would write the camera twice). All given back on every way out.
+class BlockedWindow {
 public:
-    explicit CameraJobScope(std::function<void(bool)> setControlsEnabled)
+    explicit BlockedWindow(std::function<void(bool)> setControlsEnabled)
         : setEnabled_(std::move(setControlsEnabled))
     {
         setEnabled_(false);
         QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(&swallower_);
     }
-    ~CameraJobScope()
+    ~BlockedWindow()
     {
-        InputSwallower swallower;
-        qApp->installEventFilter(&swallower);
-        QCoreApplication::processEvents();
-        qApp->removeEventFilter(&swallower);
+        qApp->removeEventFilter(&swallower_);
         QApplication::restoreOverrideCursor();
         setEnabled_(true);
     }
-    CameraJobScope(const CameraJobScope &) = delete;
-    CameraJobScope &operator=(const CameraJobScope &) = delete;
+    BlockedWindow(const BlockedWindow &) = delete;
+    BlockedWindow &operator=(const BlockedWindow &) = delete;
 
 private:
     std::function<void(bool)> setEnabled_;
+    InputSwallower swallower_;
 };
 
 const QString JobRunningText =
     QStringLiteral("A programming job is running; please wait until it has finished.");
 
 }  // namespace
+
+JobReport MainWindow::runBlocking(JobTask task)
+{
+    JobReport report;
+    bool ended = false;
+    blockingJob_ = true;
+    {
+        BlockedWindow blocked([this](bool on) { setCameraControlsEnabled(on); });
+        QEventLoop loop;
+        const int id = runner_->start(std::move(task));
+        const auto connection =
+            connect(runner_, &JobRunner::finished, &loop, [&](const JobReport &r) {
+                if (r.id != id)
+                    return;
+                report = r;
+                ended = true;
+                loop.quit();
+            });
+        loop.exec();
+        disconnect(connection);
+        if (!ended) {  // the application is quitting: no one waits for the ending
+            runner_->cancel(id);
+            runner_->waitForAll();
+        }
+    }
+    blockingJob_ = false;
+    return report;
+}
 
 void MainWindow::on_btnBrowse_clicked()
 {
@@ -108,13 +136,16 @@ void MainWindow::on_btnWriteSPI_clicked()
         return;
     }
 
-    flash::JobOutcome outcome;
-    {
-        CameraJobScope scope([this](bool on) { setCameraControlsEnabled(on); });
-        flash::FlashJob job(plan.job);
-        outcome = job.run(*channel_);
-    }
-    tell(param::outcomeMessage(outcome));
+    JobTask task;
+    task.camera = record;
+    task.access = channel_;
+    task.plan = plan.job;
+    const JobReport report = runBlocking(task);
+    if (report.id < 0)
+        return;
+    tell(endings::message(report.ending));
+    if (closeWhenDone_)
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void MainWindow::on_btnClean_clicked()
@@ -160,11 +191,23 @@ void MainWindow::on_btnWrite_clicked()
     }
     if (!probeCamera())
         return;
+    // Up to twenty attempts: on a thread of its own, the window blocked.
     flash::BlockResult result;
+    blockingJob_ = true;
     {
-        CameraJobScope scope([this](bool on) { setCameraControlsEnabled(on); });
-        result = flash::sendControlWord(*channel_, param::FixedControlWord);
+        BlockedWindow blocked([this](bool on) { setCameraControlsEnabled(on); });
+        QEventLoop loop;
+        std::shared_ptr<CameraChannel> channel = channel_;
+        std::thread sender([&] {
+            result = flash::sendControlWord(*channel, param::FixedControlWord);
+            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+        });
+        loop.exec();
+        sender.join();
     }
+    blockingJob_ = false;
     if (!result.ok())
         tell(param::controlWordFailedMessage(result));
+    if (closeWhenDone_)
+        QTimer::singleShot(0, this, &QWidget::close);
 }

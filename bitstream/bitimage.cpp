@@ -1,33 +1,26 @@
 #include "bitimage.h"
 
-#include "paramlayout.h"
-
 namespace bitimage {
 
 int sectorsFor(qint64 size)
 {
     if (size <= 0)
         return 0;
-    return int((size + SectorSize - 1) / SectorSize);
+    return int((size + flash::SectorSize - 1) / flash::SectorSize);
 }
 
 int padToSectors(QByteArray &data)
 {
-    const int remainder = data.size() % SectorSize;
+    const int remainder = data.size() % flash::SectorSize;
     if (remainder != 0)
-        data.append(SectorSize - remainder, char(PadByte));
-    return data.size() / SectorSize;
-}
-
-quint32 paramAreaBase(const FirmwareVersion &camera)
-{
-    // The parameter writer's own choice for a file that names its layout.
-    return param::chooseParamLayout(camera, true, QString()).base;
+        data.append(flash::SectorSize - remainder, char(PadByte));
+    return data.size() / flash::SectorSize;
 }
 
 bool reachesParamArea(qint64 size, const FirmwareVersion &camera)
 {
-    return size > qint64(paramAreaBase(camera));
+    // A camera without a version text counts as the parameter writer's default, 2.x.
+    return size > qint64(flash::parameterAreaBase(camera.known ? camera.major : 2));
 }
 
 int progressPercent(int step, int count)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "firmwareversion.h"
+#include "flashmap.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,7 +11,6 @@
 
 namespace bitimage {
 
-constexpr int SectorSize = 4096;
 constexpr quint8 PadByte = 0xFF;
 // The control word carries a 24-bit flash address: anything beyond 16 MiB
 // would wrap round and overwrite the start of the flash.
@@ -21,10 +21,6 @@ int sectorsFor(qint64 size);
 
 // Appends 0xFF up to a whole number of sectors; returns the sector count.
 int padToSectors(QByteArray &data);
-
-// Flash address of the parameter area for a camera of this version, as the
-// parameter writer chooses it (0x200000 when the version starts with 3 or 4).
-quint32 paramAreaBase(const FirmwareVersion &camera);
 
 // True when a file of `size` bytes, programmed from address 0, would write
 // into the parameter area.

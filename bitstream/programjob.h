@@ -1,6 +1,6 @@
 // The bitstream programmer without a window: the checks before anything is
-// sent, the file read into whole sectors, the flash job's plan, and the
-// messages for each ending.
+// sent, the file read into whole sectors, and the flash job's plan. Its
+// endings are told in endings.h's words.
 #pragma once
 
 #include "firmwareversion.h"
@@ -42,18 +42,8 @@ Preflight preflight(const QString &path, const FirmwareVersion &camera);
 // sectors the camera already holds are left alone (needs `verify`).
 flash::JobPlan planProgram(const QByteArray &padded, bool verify, bool changedOnly = false);
 
-// The job's ending as the window shows it; nothing for a cancelled job.
-UserMessage outcomeMessage(const flash::JobOutcome &outcome);
-// A job stopped on request: where it stopped and what that leaves in the
-// flash (the window asks before it stops a job and says nothing after).
-UserMessage stoppedMessage(const flash::JobOutcome &outcome);
-
 namespace texts {
 QString selectBitFileFirst();
-QString tooLarge();
-QString done();
-QString success();
-QString verifyError(int sector);
 QString paramAreaQuestion(quint32 base);
 }  // namespace texts
 

@@ -2,33 +2,58 @@
 
 #include "bitfilename.h"
 #include "camerachannel.h"
+#include "devicelink.h"
 #include "firmwareversion.h"
 #include "interrupt.h"
 #include "jobrunner.h"
+#include "output.h"
 #include "paramwriter.h"
 #include "programjob.h"
 #include "selection.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QEventLoop>
 
-#include <cstdio>
 #include <functional>
 
 namespace {
+
+// A few tries: on a lossy link one lost reply must not cost a camera its job
+// when a line of them is programmed.
+constexpr int ProbeAttempts = 3;
+
+int refuse(const QString &message)
+{
+    printProblem(message);
+    return ExitRefused;
+}
+
+// Discovery in the command's scope. False (the exit status in `status`) when
+// the named interface is not the PC's.
+bool discover(const CommonOptions &options, QList<DeviceRecord> &records, int &status)
+{
+    DeviceLink link;
+    link.setSettingsPath(options.settingsPath);
+    link.setOnlyInterface(options.onlyInterface);
+    if (!link.discover(true)) {
+        status = refuse(link.error());
+        return false;
+    }
+    records = link.devices();
+    return true;
+}
 
 // Discovery and selection. Returns -1 with `chosen` filled, or the exit status.
 int chooseCameras(const CommonOptions &options, QList<DeviceRecord> &chosen)
 {
     QList<DeviceRecord> records;
+    int status = ExitRefused;
+    if (!discover(options, records, status))
+        return status;
     QString error;
-    if (!discover(options.onlyInterface, records, error))
-        return refuse(error);
     if (!selectCameras(records, options.cameras, options.all, chosen, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+        printProblem(error);
         return ExitNoMatch;
     }
     return -1;
@@ -42,8 +67,9 @@ int chooseOneCamera(const CommonOptions &options, DeviceRecord &camera)
     if (status >= 0)
         return status;
     if (chosen.size() != 1) {
-        std::fprintf(stderr, "This command changes one camera's address, but %d cameras matched.\n",
-                     int(chosen.size()));
+        printProblem(
+            QStringLiteral("This command changes one camera's address, but %1 cameras matched.")
+                .arg(chosen.size()));
         return ExitNoMatch;
     }
     camera = chosen.first();
@@ -53,81 +79,62 @@ int chooseOneCamera(const CommonOptions &options, DeviceRecord &camera)
 int refuseAll(const QStringList &refusals)
 {
     for (const QString &r : refusals)
-        std::fprintf(stderr, "%s\n", qPrintable(r));
-    std::fprintf(stderr, "Nothing was sent to any camera.\n");
+        printProblem(r);
+    printProblem(QStringLiteral("Nothing was sent to any camera."));
     return ExitRefused;
 }
 
-int runTasks(const CommonOptions &options, const QList<FlashTask> &tasks)
+// Every camera's job on the runner, at most --jobs at once; Ctrl+C stops them
+// between two exchanges and starts no further one.
+int runJobs(const CommonOptions &options, const QList<JobTask> &tasks)
 {
     // With --json only the JSON goes to stdout; progress and closing lines
     // go to stderr.
-    std::FILE *progress = options.json ? stderr : stdout;
-    const QList<CameraResult> results = runFlashTasks(
-        tasks, options.jobs > 0 ? options.jobs : tasks.size(), progress, isLiveTerminal(progress));
-    const int status = report(results, options.json, true);
+    std::FILE *out = options.json ? stderr : stdout;
+    ProgressBoard board(out, isLiveTerminal(out));
+    QList<CameraResult> results;
+    for (const JobTask &task : tasks) {
+        board.add(identity(task.camera), task.plan);
+        results.append({task.camera, {}, 0});
+    }
+    installInterruptHandler();
+    JobRunner runner(options.jobs);
+    runner.setSharedStop(interruptFlag());
+    QHash<int, int> rowOf;  // job id -> row
+    QEventLoop loop;
+    QObject::connect(&runner, &JobRunner::progress, &loop,
+                     [&](int id, const flash::JobProgress &p) {
+                         board.update(rowOf.value(id), p);
+                         board.redraw();
+                     });
+    QObject::connect(&runner, &JobRunner::finished, &loop, [&](const JobReport &report) {
+        CameraResult &r = results[rowOf.value(report.id)];
+        r.ending = report.ending;
+        r.seconds = report.seconds;
+        board.finish(rowOf.value(report.id), endings::resultName(r.ending), closingLine(r));
+        board.redraw();
+    });
+    QObject::connect(&runner, &JobRunner::idle, &loop, &QEventLoop::quit);
+    for (int row = 0; row < tasks.size(); ++row)
+        rowOf.insert(runner.start(tasks[row]), row);
+    if (!tasks.isEmpty())
+        loop.exec();
+    board.close();
+    const int status = printResults(results, options.json, true);
     return interruptRequested() ? ExitFailed : status;
 }
 
-const char *ipModeName(ipassign::Mode mode)
+JobTask taskFor(const DeviceRecord &camera, const flash::JobPlan &plan)
 {
-    switch (mode) {
-    case ipassign::Static: return "static";
-    case ipassign::Dhcp: return "dhcp";
-    case ipassign::LinkLocal: return "lla";
-    }
-    return "lla";
+    JobTask task;
+    task.camera = camera;
+    task.plan = plan;
+    task.probeAttempts = ProbeAttempts;
+    return task;
 }
 
-}  // namespace
-
-int refuse(const QString &message)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(message));
-    return ExitRefused;
-}
-
-int listCameras(const CommonOptions &options)
-{
-    QList<DeviceRecord> records;
-    QString error;
-    if (!discover(options.onlyInterface, records, error))
-        return refuse(error);
-    QJsonArray array;
-    for (const DeviceRecord &r : records) {
-        const bool offSubnet = checkSubnet(r) == SubnetCheck::OtherSubnet;
-        if (!options.json) {
-            std::printf(
-                "%s\t%s\t%s\t%s\t%s\tnic %s%s\n", qPrintable(r.ipText()),
-                qPrintable(r.macColonText()), qPrintable(DeviceRecord::fieldText(r.serialNumber)),
-                qPrintable(DeviceRecord::fieldText(r.modelName)), qPrintable(r.versionText()),
-                qPrintable(r.hostIP), offSubnet ? "\toutside the NIC's subnet" : "");
-            continue;
-        }
-        array.append(QJsonObject{{"ip", r.ipText()},
-                                 {"mask", r.maskText()},
-                                 {"gateway", r.gatewayText()},
-                                 {"mac", r.macColonText()},
-                                 {"manufacturer", DeviceRecord::fieldText(r.manufacturerName)},
-                                 {"model", DeviceRecord::fieldText(r.modelName)},
-                                 {"version", r.versionText()},
-                                 {"serial", DeviceRecord::fieldText(r.serialNumber)},
-                                 {"userName", DeviceRecord::fieldText(r.userDefinedName)},
-                                 {"nic", r.hostIP},
-                                 {"offSubnet", offSubnet},
-                                 {"ipMode", ipModeName(ipassign::modeOf(r.ipConfig))}});
-    }
-    if (options.json)
-        std::printf("%s", QJsonDocument(array).toJson(QJsonDocument::Indented).constData());
-    else if (records.isEmpty())
-        std::fprintf(stderr, "No camera answered the discovery.\n");
-    return ExitSucceeded;
-}
-
-namespace {
-
-using IpCommand =
-    std::function<CameraResult(CameraChannel &, const DeviceRecord &, const ipassign::Addresses &)>;
+using IpCommand = std::function<endings::Ending(CameraChannel &, const DeviceRecord &,
+                                                const ipassign::Addresses &)>;
 
 // The address fields (when the command takes them) are refused before
 // discovery; then exactly one camera, on a channel of its own.
@@ -145,12 +152,22 @@ int runIpCommand(const CommonOptions &options, bool withAddresses, const QString
     QElapsedTimer clock;
     clock.start();
     CameraChannel channel(camera);
-    CameraResult r = command(channel, camera, a);
+    CameraResult r{camera, command(channel, camera, a), 0};
     r.seconds = clock.elapsed() / 1000.0;
-    return report({r}, options.json);
+    return printResults({r}, options.json);
 }
 
 }  // namespace
+
+int listCameras(const CommonOptions &options)
+{
+    QList<DeviceRecord> records;
+    int status = ExitRefused;
+    if (!discover(options, records, status))
+        return status;
+    printCameraList(records, options.json);
+    return ExitSucceeded;
+}
 
 int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,
             const QString &gateway)
@@ -158,8 +175,7 @@ int forceIp(const CommonOptions &options, const QString &ip, const QString &mask
     return runIpCommand(
         options, true, ip, mask, gateway,
         [](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
-            return ipCommandResult(camera, channel.forceIp(camera.mac, a.ip, a.mask, a.gateway),
-                                   QStringLiteral("ForceIP done."), ipassign::forceIpFailedText());
+            return endings::fromForceIp(channel.forceIp(camera.mac, a.ip, a.mask, a.gateway));
         });
 }
 
@@ -172,16 +188,7 @@ int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &i
         [mode](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
             const ipassign::ConfigOutcome o =
                 ipassign::configureAndRestart(channel, camera.mac, mode, a);
-            CameraResult r =
-                o.stored.ok()
-                    ? ipCommandResult(
-                          camera, o.restarted,
-                          QStringLiteral("IP configuration stored; the camera restarts it."),
-                          ipassign::forceIpFailedText())
-                    : ipCommandResult(camera, o.stored, QString(), ipassign::configFailedText());
-            if (!o.stored.ok() && !o.restarted.ok())
-                r.message += QLatin1Char(' ') + ipassign::forceIpFailedText();
-            return r;
+            return endings::fromIpConfig(o.stored, o.restarted);
         });
 }
 
@@ -189,7 +196,7 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
 {
     const param::ParamFileLoad load = param::loadParamFile(path);
     if (load.read.status == param::ReadStatus::OpenFailed)
-        std::fprintf(stderr, "%s\n", qPrintable(param::openFailedMessage().text));
+        printProblem(param::openFailedMessage().text);
     const UserMessage refusal = param::refusalBeforeCamera(load);
     if (!refusal.isEmpty())
         return refuse(refusal.text);
@@ -198,7 +205,7 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
     if (status >= 0)
         return status;
 
-    QList<FlashTask> tasks;
+    QList<JobTask> tasks;
     QStringList refusals;
     for (const DeviceRecord &camera : cameras) {
         // Each camera's dumps in a folder of its own, so they cannot overwrite
@@ -210,17 +217,17 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
             refusals << identity(camera) + QStringLiteral(": ") + plan.refusal.text;
         if (dumps.isEmpty())
             plan.job.afterReadBack = nullptr;
-        tasks.append({camera, plan.job, param::outcomeMessage});
+        tasks.append(taskFor(camera, plan.job));
     }
     if (!refusals.isEmpty())
         return refuseAll(refusals);
-    for (const FlashTask &task : tasks) {
-        const QString dumps = QDir(dumpDirectory).filePath(task.record.macText());
+    for (const JobTask &task : tasks) {
+        const QString dumps = QDir(dumpDirectory).filePath(task.camera.macText());
         if (!dumpDirectory.isEmpty() && !QDir().mkpath(dumps))
             return refuse(
                 QStringLiteral("Cannot create the dump folder %1. Nothing was sent.").arg(dumps));
     }
-    return runTasks(options, tasks);
+    return runJobs(options, tasks);
 }
 
 int program(const CommonOptions &options, const QString &path, bool yes, bool changedOnly)
@@ -240,11 +247,7 @@ int program(const CommonOptions &options, const QString &path, bool yes, bool ch
     if (status >= 0)
         return status;
 
-    auto messageFor = [](const flash::JobOutcome &o) {
-        return o.result == flash::JobResult::Cancelled ? bitstream::stoppedMessage(o)
-                                                       : bitstream::outcomeMessage(o);
-    };
-    QList<FlashTask> tasks;
+    QList<JobTask> tasks;
     QStringList refusals;
     for (const DeviceRecord &camera : cameras) {
         const QString who = identity(camera) + QStringLiteral(": ");
@@ -259,10 +262,10 @@ int program(const CommonOptions &options, const QString &path, bool yes, bool ch
             refusals << who + QStringLiteral("Firmware %1 cannot read its flash back, which "
                                              "--changed-only needs.")
                                   .arg(camera.versionText());
-        tasks.append({camera, bitstream::planProgram(load.data, version.canReadBack(), changedOnly),
-                      messageFor});
+        tasks.append(
+            taskFor(camera, bitstream::planProgram(load.data, version.canReadBack(), changedOnly)));
     }
     if (!refusals.isEmpty())
         return refuseAll(refusals);
-    return runTasks(options, tasks);
+    return runJobs(options, tasks);
 }

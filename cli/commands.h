@@ -18,12 +18,10 @@ struct CommonOptions {
     QStringList cameras;    // -c selectors
     bool all = false;       // --all
     QString onlyInterface;  // --interface
+    QString settingsPath;   // --settings: a setting.ini to honour
     int jobs = 0;           // --jobs; 0: every camera at once
     bool json = false;      // --json
 };
-
-// Prints a refusal (stderr) and returns ExitRefused.
-int refuse(const QString &message);
 
 int listCameras(const CommonOptions &options);
 int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,

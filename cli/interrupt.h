@@ -3,13 +3,16 @@
 // output stream is a terminal that can redraw lines.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 
 // From now on Ctrl+C (and SIGTERM, Ctrl+Break) no
 // longer ends the process; it is only noted, so that running flash jobs can
 // stop between two exchanges and say where they stopped.
 void installInterruptHandler();
-bool interruptRequested();
+// Raised by Ctrl+C; running jobs read it between exchanges.
+const std::atomic<bool> *interruptFlag();
+inline bool interruptRequested() { return interruptFlag()->load(); }
 
 // True when `stream` is a terminal that understands the cursor-up and
 // erase-line sequences of the live progress board.

@@ -26,7 +26,7 @@ void installInterruptHandler()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool interruptRequested() { return requested.load(); }
+const std::atomic<bool> *interruptFlag() { return &requested; }
 
 bool isLiveTerminal(std::FILE *stream) { return isatty(fileno(stream)) == 1; }
 

@@ -23,7 +23,7 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 
 void installInterruptHandler() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
-bool interruptRequested() { return requested.load(); }
+const std::atomic<bool> *interruptFlag() { return &requested; }
 
 bool isLiveTerminal(std::FILE *stream)
 {

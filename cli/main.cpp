@@ -3,15 +3,14 @@
 // text comes from the core the window uses; this file reads the options.
 #include "commands.h"
 #include "logging.h"
+#include "output.h"
 #include "timerresolution.h"
 #include "udpsocket.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTime>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -22,7 +21,7 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"list", "[--json] [--interface ADDR]",
+    {"list", "[--json] [--interface ADDR] [--settings FILE]",
      "Discovers the cameras and prints one a line: address, MAC, serial number, model, "
      "firmware, the PC address it answered on, and a mark when it is outside that "
      "address's subnet."},
@@ -52,8 +51,8 @@ void printOverview()
 
 int usageError(const Subcommand &s, const QString &problem)
 {
-    std::fprintf(stderr, "orvanta-cli %s: %s\nUsage: orvanta-cli %s %s (see --help)\n", s.name,
-                 qPrintable(problem), s.name, s.usage);
+    printProblem(QStringLiteral("orvanta-cli %1: %2\nUsage: orvanta-cli %1 %3 (see --help)")
+                     .arg(QLatin1String(s.name), problem, QLatin1String(s.usage)));
     return ExitRefused;
 }
 
@@ -61,8 +60,6 @@ int usageError(const Subcommand &s, const QString &problem)
 
 int main(int argc, char *argv[])
 {
-    // The discovery request id draws from rand(), seeded as the window does.
-    std::srand(uint(QTime(0, 0).secsTo(QTime::currentTime())));
     TimerResolution timerResolution;
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
@@ -75,7 +72,7 @@ int main(int argc, char *argv[])
         if (args[1] == QLatin1String(s.name))
             command = &s;
     if (!command) {
-        std::fprintf(stderr, "orvanta-cli: unknown command '%s'\n", qPrintable(args[1]));
+        printProblem(QStringLiteral("orvanta-cli: unknown command '%1'").arg(args[1]));
         printOverview();
         return ExitRefused;
     }
@@ -95,6 +92,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption all("all", "Every camera found.");
     const QCommandLineOption onlyInterface(
         "interface", "Discover on this PC address (or network card) only.", "ADDR");
+    const QCommandLineOption settings(
+        "settings",
+        "Honours a setting.ini ([File] Broadcast=ADDRESS: discover through that PC address "
+        "only), as the window does with the one beside it. Default: every network card.",
+        "FILE");
     const QCommandLineOption jobs("jobs", "At most N cameras at once (default: all).", "N");
     const QCommandLineOption json(
         "json", list ? "Prints only a JSON array, one object per camera."
@@ -112,7 +114,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption changedOnly(
         "changed-only", "Reads each sector first and programs only those that differ, then "
                         "verifies every sector. Needs firmware that reads back.");
-    parser.addOptions({help, onlyInterface, json, verbose});
+    parser.addOptions({help, onlyInterface, settings, json, verbose});
     if (!list)
         parser.addOptions({camera, all});
     if (flashCommand)
@@ -151,6 +153,7 @@ int main(int argc, char *argv[])
         options.cameras = parser.values(camera);
     options.all = !list && parser.isSet(all);
     options.onlyInterface = parser.value(onlyInterface);
+    options.settingsPath = parser.value(settings);
     options.json = parser.isSet(json);
     if (flashCommand && parser.isSet(jobs)) {
         bool ok = false;
@@ -176,12 +179,8 @@ int main(int argc, char *argv[])
     } else if (name == QLatin1String("force-ip")) {
         status = forceIp(options, parser.value(ip), parser.value(mask), parser.value(gateway));
     } else if (name == QLatin1String("ip-config")) {
-        const QString modeText = positional.first();
-        const ipassign::Mode mode = modeText == QLatin1String("static") ? ipassign::Static
-                                    : modeText == QLatin1String("dhcp") ? ipassign::Dhcp
-                                                                        : ipassign::LinkLocal;
-        if (modeText != QLatin1String("static") && modeText != QLatin1String("dhcp") &&
-            modeText != QLatin1String("lla"))
+        ipassign::Mode mode = ipassign::LinkLocal;
+        if (!ipassign::modeFromName(positional.first(), mode))
             status = usageError(*command, QStringLiteral("The mode is static, dhcp or lla."));
         else if (mode != ipassign::Static &&
                  (parser.isSet(ip) || parser.isSet(mask) || parser.isSet(gateway)))

@@ -1,31 +1,11 @@
 #include "selection.h"
 
-#include "discovery.h"
 #include "ipv4address.h"
 
 #include <QHash>
 #include <QRegularExpression>
 
 #include <cstring>
-
-bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString &error)
-{
-    QList<LocalAddress> local = usableLocalAddresses();
-    if (!onlyAddress.isEmpty()) {
-        QList<LocalAddress> kept;
-        for (const LocalAddress &a : local)
-            if (a.address == onlyAddress || a.interfaceName == onlyAddress)
-                kept.append(a);
-        if (kept.isEmpty()) {
-            error =
-                QStringLiteral("%1 is not an address or network card of this PC.").arg(onlyAddress);
-            return false;
-        }
-        local = kept;
-    }
-    records = discoverCameras(discoveryEndpoints(local));
-    return true;
-}
 
 bool selects(const QString &selector, const DeviceRecord &record)
 {

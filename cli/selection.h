@@ -1,5 +1,5 @@
-// Which cameras a command works on: discovery (on every local address or on
-// one), then the selectors of -c and --all, each camera once.
+// Which of the cameras discovery found a command works on: the selectors of
+// -c and --all, each camera once.
 #pragma once
 
 #include "devicerecord.h"
@@ -7,11 +7,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-// Discovers on every usable local address, or only on `onlyAddress` (an
-// address of this PC or the name of its network card) when it is not empty.
-// False with `error` set when `onlyAddress` is neither.
-bool discover(const QString &onlyAddress, QList<DeviceRecord> &records, QString &error);
 
 // Does `selector` name this camera? An IP address, a MAC in any common
 // notation (00:11:22:33:44:55, 00-11-22-33-44-55, 001122334455,

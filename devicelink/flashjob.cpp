@@ -2,8 +2,6 @@
 
 #include "logging.h"
 
-#include <QMutexLocker>
-
 #include <cstring>
 #include <vector>
 
@@ -31,28 +29,6 @@ JobOutcome stopped(const BlockResult &block, Phase phase, int sector)
 
 FlashJob::FlashJob(JobPlan plan) : plan_(std::move(plan)) {}
 
-JobProgress FlashJob::progress() const
-{
-    QMutexLocker lock(&progressLock_);
-    return progress_;
-}
-
-void FlashJob::report(const ProgressCallback &onProgress, Phase phase, int step, int total,
-                      int sector)
-{
-    JobProgress p;
-    p.phase = phase;
-    p.step = step;
-    p.total = total;
-    p.sector = sector;
-    {
-        QMutexLocker lock(&progressLock_);
-        progress_ = p;
-    }
-    if (onProgress)
-        onProgress(p);
-}
-
 // Whole sectors, every sector inside the image and inside the 16 MiB a
 // control word can address, and a read-back for what is only programmed
 // when it differs.
@@ -71,8 +47,14 @@ bool FlashJob::planIsSound() const
     return !(plan_.changedOnly && !plan_.verify);
 }
 
-JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgress)
+JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgress,
+                         const std::atomic<bool> *sharedStop)
 {
+    const StopFlags stopFlags(&cancel_, sharedStop);
+    auto report = [&onProgress](Phase phase, int step, int total, int sector) {
+        if (onProgress)
+            onProgress(JobProgress{phase, step, total, sector});
+    };
     JobOutcome outcome;
     auto stop = [&outcome](const BlockResult &r, Phase phase, int sector) {
         JobOutcome o = stopped(r, phase, sector);
@@ -96,23 +78,24 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
         const int total = plan_.writeSectors.size();
         for (int i = 0; i < total; ++i) {
             const int s = plan_.writeSectors[i];
-            const BlockResult r = readFlashBlock(camera, sectorBuffer, address(s), &cancel_);
+            const BlockResult r = readFlashBlock(camera, sectorBuffer, address(s), stopFlags);
             if (!r.ok())
                 return stop(r, Phase::Comparing, s);
             if (std::memcmp(sectorBuffer, image + s * SectorSize, SectorSize) != 0)
                 toWrite.append(s);
             else
                 ++outcome.unchanged;
-            report(onProgress, Phase::Comparing, i + 1, total, s);
+            report(Phase::Comparing, i + 1, total, s);
         }
         qCDebug(lcOrvanta) << "sectors that differ" << toWrite.size() << "of" << total;
     }
 
     for (int i = 0; i < toWrite.size(); ++i) {
         const int s = toWrite[i];
-        if (cancel_)
+        if (stopFlags.raised())
             return stop(BlockResult{Status::Cancelled, {}}, Phase::Writing, s);
-        const BlockResult r = writeFlashBlock(camera, image + s * SectorSize, address(s), &cancel_);
+        const BlockResult r =
+            writeFlashBlock(camera, image + s * SectorSize, address(s), stopFlags);
         if (!r.ok())
             return stop(r, Phase::Writing, s);
         ++outcome.programmed;
@@ -120,7 +103,7 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
             qCDebug(lcOrvanta) << "write sector" << s << Qt::hex << s * SectorSize << Qt::dec;
         else
             qCDebug(lcOrvanta) << "program sector" << s << QString::number(address(s), 16);
-        report(onProgress, Phase::Writing, i + 1, toWrite.size(), s);
+        report(Phase::Writing, i + 1, toWrite.size(), s);
     }
 
     if (!plan_.verify) {
@@ -138,10 +121,10 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
             const int s = plan_.readSectors[i];
             qCDebug(lcOrvanta) << (parameter ? "Block:" : "Read Block:") << s;
             const BlockResult r =
-                readFlashBlock(camera, buffer + s * SectorSize, address(s), &cancel_);
+                readFlashBlock(camera, buffer + s * SectorSize, address(s), stopFlags);
             if (!r.ok())
                 return stop(r, Phase::ReadingBack, s);
-            report(onProgress, Phase::ReadingBack, i + 1, total, s);
+            report(Phase::ReadingBack, i + 1, total, s);
         }
         plan_.afterReadBack(plan_.image, readBack);
         for (int s : plan_.compareSectors) {
@@ -160,7 +143,7 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
             const int s = plan_.readSectors[i];
             qCDebug(lcOrvanta) << "Read Block:" << s << "/" << total;
             std::memset(sectorBuffer, 0, sizeof sectorBuffer);
-            const BlockResult r = readFlashBlock(camera, sectorBuffer, address(s), &cancel_);
+            const BlockResult r = readFlashBlock(camera, sectorBuffer, address(s), stopFlags);
             if (!r.ok())
                 return stop(r, Phase::ReadingBack, s);
             if (compared[size_t(s)] &&
@@ -170,7 +153,7 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
                 outcome.sector = s;
                 return outcome;
             }
-            report(onProgress, Phase::ReadingBack, i + 1, total, s);
+            report(Phase::ReadingBack, i + 1, total, s);
         }
     }
     outcome.result = JobResult::Success;

@@ -1,14 +1,15 @@
 // One flash job on one camera: the image it writes, the sectors to program
 // and to read back, a cancel flag, its progress and its outcome. The
-// parameter writer and the bitstream programmer both make one; it runs on
-// whatever thread calls run() and reports progress through a callback.
+// parameter writer and the bitstream programmer both plan one; the job runner
+// (jobrunner.h) runs it on a worker thread, and it reports its progress
+// through a callback.
 #pragma once
 
 #include "deviceaccess.h"
 #include "flashprotocol.h"
 
 #include <QByteArray>
-#include <QMutex>
+#include <QMetaType>
 #include <QVector>
 
 #include <atomic>
@@ -58,20 +59,23 @@ public:
 
     explicit FlashJob(JobPlan plan);
 
+    const JobPlan &plan() const { return plan_; }
+
     // Thread-safe: the job stops before its next exchange.
     void cancel() { cancel_ = true; }
-    JobProgress progress() const;
+    bool cancelled() const { return cancel_; }
 
-    JobOutcome run(DeviceAccess &camera, const ProgressCallback &onProgress = {});
+    // `sharedStop`, when given, stops the job as cancel() does.
+    JobOutcome run(DeviceAccess &camera, const ProgressCallback &onProgress = {},
+                   const std::atomic<bool> *sharedStop = nullptr);
 
 private:
     bool planIsSound() const;
-    void report(const ProgressCallback &onProgress, Phase phase, int step, int total, int sector);
 
     JobPlan plan_;
     std::atomic<bool> cancel_{false};
-    mutable QMutex progressLock_;
-    JobProgress progress_;
 };
 
 }  // namespace flash
+
+Q_DECLARE_METATYPE(flash::JobProgress)

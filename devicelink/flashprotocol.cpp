@@ -11,8 +11,6 @@ namespace flash {
 
 namespace {
 
-bool cancelled(const std::atomic<bool> *cancel) { return cancel && cancel->load(); }
-
 // A control word carries the address in its low 24 bits and the operation
 // in the top byte: an address that is not a sector inside the flash would
 // turn into another operation or another sector, so it is never sent.
@@ -29,15 +27,15 @@ BlockResult refused()
 }
 
 // Repeats one exchange until it is accepted, at most MaxAttempts times in a
-// row, looking at the cancel flag before each attempt. An error status from
+// row, looking at the stop flags before each attempt. An error status from
 // the camera ends it at once: repeating the same request will not change the
 // camera's mind, and a "busy" camera must not be reported as a silent one.
 template <class Attempt, class OnFailure>
-BlockResult repeat(const std::atomic<bool> *cancel, Attempt attempt, OnFailure onFailure)
+BlockResult repeat(const StopFlags &stop, Attempt attempt, OnFailure onFailure)
 {
     BlockResult r;
     for (int tries = 0; tries < MaxAttempts; ++tries) {
-        if (cancelled(cancel)) {
+        if (stop.raised()) {
             r.status = Status::Cancelled;
             return r;
         }
@@ -57,7 +55,7 @@ BlockResult repeat(const std::atomic<bool> *cancel, Attempt attempt, OnFailure o
 }  // namespace
 
 BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
-                            const std::atomic<bool> *cancel)
+                            const StopFlags &stop)
 {
     if (!block || !validSectorAddress(flashAddress)) {
         qCDebug(lcOrvanta) << "flash write refused: address" << Qt::hex << flashAddress;
@@ -67,14 +65,14 @@ BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 f
         const quint16 window = quint16(WindowWriteBase + WindowStep * quint32(k));
         const quint8 *piece = block + PieceSize * k;
         const BlockResult r = repeat(
-            cancel, [&] { return device.writeMem(window, piece, PieceSize, PieceSize); }, [] {});
+            stop, [&] { return device.writeMem(window, piece, PieceSize, PieceSize); }, [] {});
         if (!r.ok())
             return r;
     }
     const quint8 control[4] = {ProgramOp, quint8(flashAddress >> 16), quint8(flashAddress >> 8),
                                quint8(flashAddress)};
     const BlockResult r = repeat(
-        cancel, [&] { return device.writeMem(ControlWordAddress, control, 4, 4); }, [] {});
+        stop, [&] { return device.writeMem(ControlWordAddress, control, 4, 4); }, [] {});
     if (!r.ok())
         return r;
     // The camera is programming the sector now; it is not interrupted, even
@@ -84,7 +82,7 @@ BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 f
 }
 
 BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
-                           const std::atomic<bool> *cancel)
+                           const StopFlags &stop)
 {
     if (!destination || !validSectorAddress(flashAddress)) {
         qCDebug(lcOrvanta) << "flash read refused: address" << Qt::hex << flashAddress;
@@ -92,7 +90,7 @@ BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 fl
     }
     const quint32 word = (quint32(LoadOp) << 24) | (flashAddress & AddressMask);
     BlockResult r = repeat(
-        cancel, [&] { return device.writeMemWord(ControlWordAddress, word); },
+        stop, [&] { return device.writeMemWord(ControlWordAddress, word); },
         [&] { qCDebug(lcOrvanta) << "reread" << flashAddress; });
     if (!r.ok())
         return r;
@@ -102,7 +100,7 @@ BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 fl
         const quint32 window = WindowReadBase + WindowStep * quint32(k);
         int size = 0;
         r = repeat(
-            cancel,
+            stop,
             [&] {
                 std::memset(buffer, 0, sizeof buffer);
                 size = ReadBufferSize;
@@ -123,11 +121,10 @@ BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 fl
     return r;
 }
 
-BlockResult sendControlWord(DeviceAccess &device, const quint8 word[4],
-                            const std::atomic<bool> *cancel)
+BlockResult sendControlWord(DeviceAccess &device, const quint8 word[4], const StopFlags &stop)
 {
     return repeat(
-        cancel, [&] { return device.writeMem(ControlWordAddress, word, 4, 4); }, [] {});
+        stop, [&] { return device.writeMem(ControlWordAddress, word, 4, 4); }, [] {});
 }
 
 }  // namespace flash

@@ -5,12 +5,12 @@
 #pragma once
 
 #include "deviceaccess.h"
+#include "flashmap.h"
 
 #include <atomic>
 
 namespace flash {
 
-constexpr int SectorSize = 4096;
 constexpr int PieceSize = 512;
 constexpr int PieceCount = SectorSize / PieceSize;
 constexpr quint16 WindowWriteBase = 0x0C00;
@@ -20,7 +20,6 @@ constexpr quint16 ControlWordAddress = 0x27;
 constexpr quint8 ProgramOp = 0xD5;
 constexpr quint8 LoadOp = 0xD6;
 constexpr quint32 AddressMask = 0x00FFFFFF;  // 24-bit flash byte address
-constexpr quint32 FlashSize = 0x01000000;    // 16 MiB addressable
 constexpr int ProgramPauseMs = 100;          // the camera is never asked whether it finished
 constexpr int ReadBufferSize = 2048;
 // Consecutive failed attempts of one exchange before giving up: far beyond
@@ -36,6 +35,21 @@ enum class Status {
     CameraError,  // the camera answered with an error status: not retried blindly
 };
 
+// What stops a job between two exchanges: its own cancel flag and one shared
+// by every job of a run (Ctrl+C). Either may be null.
+class StopFlags {
+public:
+    StopFlags(const std::atomic<bool> *own = nullptr, const std::atomic<bool> *shared = nullptr)
+        : own_(own), shared_(shared)
+    {
+    }
+    bool raised() const { return (own_ && own_->load()) || (shared_ && shared_->load()); }
+
+private:
+    const std::atomic<bool> *own_;
+    const std::atomic<bool> *shared_;
+};
+
 struct BlockResult {
     Status status = Status::Ok;
     ExchangeResult last;  // the exchange that ended a failed block
@@ -46,16 +60,16 @@ struct BlockResult {
 // control word, then the 100 ms pause. The one block writer under both
 // flash writers.
 BlockResult writeFlashBlock(DeviceAccess &device, const quint8 *block, quint32 flashAddress,
-                            const std::atomic<bool> *cancel = nullptr);
+                            const StopFlags &stop = StopFlags());
 
 // Reads 4,096 bytes at `flashAddress` into `destination`: the 0xD6 control
 // word, then eight window pieces.
 BlockResult readFlashBlock(DeviceAccess &device, quint8 *destination, quint32 flashAddress,
-                           const std::atomic<bool> *cancel = nullptr);
+                           const StopFlags &stop = StopFlags());
 
 // Sends four control-word bytes to address 0x27, again while the camera does
 // not answer, at most MaxAttempts times.
 BlockResult sendControlWord(DeviceAccess &device, const quint8 word[4],
-                            const std::atomic<bool> *cancel = nullptr);
+                            const StopFlags &stop = StopFlags());
 
 }  // namespace flash

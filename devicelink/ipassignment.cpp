@@ -2,6 +2,8 @@
 
 #include "ipv4address.h"
 
+#include <QStringList>
+
 namespace ipassign {
 
 namespace {
@@ -36,6 +38,49 @@ Mode modeOf(qint32 ipConfig)
     return ipConfig & 0x02 ? Dhcp : LinkLocal;
 }
 
+Mode modeFor(bool dhcpChecked, bool staticChecked)
+{
+    if (dhcpChecked)
+        return Dhcp;
+    return staticChecked ? Static : LinkLocal;
+}
+
+QString modeName(Mode mode)
+{
+    switch (mode) {
+    case Static: return QStringLiteral("static");
+    case Dhcp: return QStringLiteral("dhcp");
+    case LinkLocal: break;
+    }
+    return QStringLiteral("lla");
+}
+
+bool modeFromName(const QString &name, Mode &mode)
+{
+    for (Mode m : {Static, Dhcp, LinkLocal}) {
+        if (name == modeName(m)) {
+            mode = m;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool randomHostAddress(const QString &hostIP, int r, AddressProposal &out)
+{
+    const QStringList parts = hostIP.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    if (parts.size() != 4)
+        return false;
+    const int host = int(r / 32767.0 * 252.0 + 1.0);
+    const QString net = parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.') +
+                        parts.at(2) + QLatin1Char('.');
+    out.ip = net + QString::number(host);
+    out.gateway = net + QStringLiteral("254");
+    out.mask = parts.at(0) == QLatin1String("169") ? QStringLiteral("255.255.0.0")
+                                                   : QStringLiteral("255.255.255.0");
+    return true;
+}
+
 ConfigOutcome configureAndRestart(CameraChannel &channel, const quint8 mac[6], Mode mode,
                                   const Addresses &addresses)
 {
@@ -45,8 +90,5 @@ ConfigOutcome configureAndRestart(CameraChannel &channel, const quint8 mac[6], M
     o.restarted = channel.forceIp(mac, zero, zero, zero);
     return o;
 }
-
-QString forceIpFailedText() { return QStringLiteral("ForceIP failed."); }
-QString configFailedText() { return QStringLiteral("IP configure failed."); }
 
 }  // namespace ipassign

@@ -8,6 +8,8 @@
 // Everything here is a pure function of its input: no window, no network.
 #pragma once
 
+#include "flashmap.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,12 +19,11 @@ class QIODevice;
 
 namespace param {
 
-constexpr int SectorSize = 4096;
 constexpr int SectorCount = 37;
-constexpr int ImageSize = SectorCount * SectorSize;  // 151,552 bytes
-constexpr quint32 WordCount = ImageSize / 4;         // 37,888 = 0x9400 words
-constexpr quint32 WordsPerBlock = 128;               // one 512-byte block
-constexpr int VersionOffset = 296;                   // the file's version text
+constexpr int ImageSize = SectorCount * flash::SectorSize;  // 151,552 bytes
+constexpr quint32 WordCount = ImageSize / 4;                // 37,888 = 0x9400 words
+constexpr quint32 WordsPerBlock = 128;                      // one 512-byte block
+constexpr int VersionOffset = 296;                          // the file's version text
 
 // The largest file accepted as a parameter file. A complete 37-sector image
 // written out as text records stays well under 1 MiB; anything past this is

@@ -20,12 +20,6 @@ void writeDumpFile(const QString &directory, const QString &name, const QByteArr
         qCDebug(lcOrvanta) << "dump file incomplete" << file.fileName() << file.errorString();
 }
 
-QString phaseWord(const flash::JobOutcome &o)
-{
-    return o.phase == flash::Phase::Writing ? QStringLiteral("writing")
-                                            : QStringLiteral("reading back");
-}
-
 }  // namespace
 
 ParamFileLoad loadParamFile(const QString &path)
@@ -98,52 +92,6 @@ WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString 
         };
     }
     return plan;
-}
-
-UserMessage outcomeMessage(const flash::JobOutcome &o)
-{
-    using flash::JobResult;
-    const bool writing = o.phase == flash::Phase::Writing;
-    switch (o.result) {
-    case JobResult::Success: return UserMessage::info(QStringLiteral("Write param success!"));
-    case JobResult::Done: return UserMessage::info(QStringLiteral("Write param done!"));
-    case JobResult::VerifyError:
-        return UserMessage::error(
-            QStringLiteral("Verify error(%1), please rewrite param before power off!")
-                .arg(o.sector));
-    case JobResult::NoAnswer:
-        return UserMessage::error(
-            writing ? QStringLiteral("The camera stopped answering while writing sector %1. The "
-                                     "parameter area may be incomplete: check the connection and "
-                                     "write the parameters again before power off!")
-                          .arg(o.sector)
-                    : QStringLiteral("The camera stopped answering while reading back sector %1. "
-                                     "The parameters were written but could not be verified: "
-                                     "check the connection and write the parameters again before "
-                                     "power off!")
-                          .arg(o.sector));
-    case JobResult::CameraError:
-        return UserMessage::error(
-            QStringLiteral("The camera answered with error status %1 while %2 sector %3. The "
-                           "parameter area may be incomplete: write the parameters again before "
-                           "power off!")
-                .arg(cameraStatusText(o.cause.status), phaseWord(o))
-                .arg(o.sector));
-    case JobResult::Refused:
-        return UserMessage::error(
-            QStringLiteral("The parameter image does not fit the camera's flash; nothing was "
-                           "written."));
-    case JobResult::Cancelled:
-        return UserMessage::error(
-            writing ? QStringLiteral("The write was stopped at sector %1. The parameter area may "
-                                     "be incomplete: write the parameters again before power off!")
-                          .arg(o.sector)
-                    : QStringLiteral("The read-back was stopped at sector %1. The parameters were "
-                                     "written but not verified: write the parameters again before "
-                                     "power off!")
-                          .arg(o.sector));
-    }
-    return {};
 }
 
 UserMessage controlWordFailedMessage(const flash::BlockResult &result)

@@ -1,7 +1,7 @@
 // The parameter write, as a sequence of functions of its inputs that a front
 // end calls in order: load the file, refuse what must not be written, probe
-// the camera (cameraAnswers), plan the job from the camera's version, run
-// the flash job, and turn its outcome into the message to show.
+// the camera (cameraAnswers), plan the job from the camera's version, and
+// hand the plan to the job runner; its ending is told in endings.h's words.
 #pragma once
 
 #include "flashjob.h"
@@ -45,8 +45,6 @@ struct WritePlan {
 // directory. A dump file that cannot be written is logged only.
 WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString &cameraVersion,
                     const QString &dumpDirectory = QString());
-
-UserMessage outcomeMessage(const flash::JobOutcome &outcome);
 
 // The fixed control word that the auxiliary slot sends to address 0x27.
 constexpr quint8 FixedControlWord[4] = {0x01, 0x34, 0x3E, 0xF5};

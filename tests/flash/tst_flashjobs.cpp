@@ -2,6 +2,7 @@
 // with lost requests, lost and short replies, a camera that goes silent, a
 // sector that programs wrong, and a cancel: what ends up in the flash, and
 // the outcome the technician is told.
+#include "endings.h"
 #include "flashjob.h"
 #include "memorycamera.h"
 #include "paramwriter.h"
@@ -164,7 +165,7 @@ private slots:
         const flash::JobOutcome out = job.run(cam);
         QCOMPARE(int(out.result), result);
         QTEST(out.sector, "sector");
-        const UserMessage message = param::outcomeMessage(out);
+        const UserMessage message = endings::message(endings::fromOutcome(flash::JobKind::Parameter, out));
         QVERIFY2(message.text.contains(text), qPrintable(message.text));
         const bool good = result == int(flash::JobResult::Success) || result == int(flash::JobResult::Done);
         QCOMPARE(message.kind, good ? UserMessage::Kind::Information : UserMessage::Kind::Critical);
@@ -240,7 +241,8 @@ private slots:
                                                    << "2.3" << int(Clean) << 27 + 9 + 3 << -1 << 0 << int(O::NoAnswer)
                                                    << "Error: The camera stopped answering while verifying sector 1.";
         QTest::newRow("cancelled") << "ok"
-                                   << "2.3" << int(Clean) << -1 << -1 << 12 << int(O::Cancelled) << "";
+                                   << "2.3" << int(Clean) << -1 << -1 << 12 << int(O::Cancelled)
+                                   << "Error: Stopped while programming sector 1. The flash may be incomplete";
         QTest::newRow("missing file") << "missing"
                                       << "2.3" << int(Clean) << -1 << -1 << 0 << openFailed
                                       << "Info: Open file failed!";
@@ -277,7 +279,7 @@ private slots:
             plant(cam, faults, stopAfter, cancelAt, [&] { job.cancel(); });
             const flash::JobOutcome out = job.run(cam);
             outcome = int(out.result);
-            shown = bitstream::outcomeMessage(out);
+            shown = endings::message(endings::fromOutcome(flash::JobKind::Bitstream, out));
         }
         QTEST(outcome, "outcome");
         QCOMPARE(shown.isEmpty(), message.isEmpty());

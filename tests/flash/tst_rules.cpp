@@ -2,7 +2,7 @@
 // the layout its version picks, the bitstream file name rule, and the random
 // address proposal. Pure functions, checked against literal values.
 #include "bitfilename.h"
-#include "ippanel.h"
+#include "ipassignment.h"
 #include "paramfile.h"
 #include "paramlayout.h"
 
@@ -139,13 +139,13 @@ private slots:
     void randomAddress()
     {
         QFETCH(QString, hostIP);
-        AddressProposal p;
-        const bool ok = randomHostAddress(hostIP, 0, p);
+        ipassign::AddressProposal p;
+        const bool ok = ipassign::randomHostAddress(hostIP, 0, p);
         QTEST(ok ? p.ip + ' ' + p.mask + ' ' + p.gateway : QString(), "proposal");
         // Every draw gives a host 1 to 253: never the network, the gateway (.254) or broadcast.
         QSet<QString> seen;
         for (int r = 0; ok && r <= 32767; ++r) {
-            QVERIFY(randomHostAddress(hostIP, r, p));
+            QVERIFY(ipassign::randomHostAddress(hostIP, r, p));
             seen.insert(p.ip.section('.', 3));
         }
         QCOMPARE(seen.size(), ok ? 253 : 0);

@@ -3,8 +3,8 @@
 // camera and runs one function of this test in the PC namespace. The window
 // discovers the cameras itself; the test clicks, answers the boxes and reads
 // what the cameras logged and hold in their flash.
+#include "jobrunner.h"
 #include "mainwindow.h"
-#include "sendthread.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -374,8 +374,8 @@ private slots:
         file.close();
         child<QLineEdit>("leBitstreamFile")->setText(file.fileName());
         QList<int> controlsAtSteps;
-        connect(window->findChild<SendThread *>(), &SendThread::step, window.get(),
-                [&](int, bool) { controlsAtSteps << cameraControls(window.get()); });
+        connect(window->findChild<JobRunner *>(), &JobRunner::progress, window.get(),
+                [&] { controlsAtSteps << cameraControls(window.get()); });
         auto program = [&](const QString &camera, QMessageBox::Icon icon, const QString &message) {
             answerer->boxes.clear();
             controlsAtSteps.clear();

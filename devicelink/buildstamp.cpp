@@ -1,5 +1,3 @@
-// The build tree touches this file before every build (see CMakeLists.txt), so
-// __DATE__ and __TIME__ are those of the latest build, not of the last edit.
 #include "buildstamp.h"
 
 #include <QLocale>
@@ -22,8 +20,14 @@ QString versionLabelText(const BuildStamp &stamp)
            stamp.time.toString(QStringLiteral("hhmmss"));
 }
 
+// Compiled from __DATE__ and __TIME__ into a file the build writes anew each
+// time (buildtime.cmake), so they are those of the latest build.
+extern const char *const buildDateText;
+extern const char *const buildTimeText;
+
 namespace {
-const BuildStamp thisBuild = parseBuildStamp(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
+const BuildStamp thisBuild =
+    parseBuildStamp(QString::fromLatin1(buildDateText), QString::fromLatin1(buildTimeText));
 }
 
 const BuildStamp &buildStamp() { return thisBuild; }

@@ -1,0 +1,228 @@
+#include "endings.h"
+
+namespace endings {
+
+namespace {
+
+Result resultOf(const ExchangeResult &exchange)
+{
+    if (exchange.ok())
+        return Result::Success;
+    return exchange.kind == ExchangeResult::Kind::CameraStatus ? Result::CameraError
+                                                               : Result::NoAnswer;
+}
+
+UserMessage ipFailure(const QString &text)
+{
+    return {UserMessage::Kind::Information, QStringLiteral("Error"), text};
+}
+
+const QString ForceIpFailed = QStringLiteral("ForceIP failed.");
+const QString ConfigFailed = QStringLiteral("IP configure failed.");
+
+UserMessage parameterMessage(const Ending &e)
+{
+    const bool writing = e.phase != flash::Phase::ReadingBack;
+    switch (e.result) {
+    case Result::Success: return UserMessage::info(QStringLiteral("Write param success!"));
+    case Result::Done: return UserMessage::info(QStringLiteral("Write param done!"));
+    case Result::VerifyError:
+        return UserMessage::error(
+            QStringLiteral("Verify error(%1), please rewrite param before power off!")
+                .arg(e.sector));
+    case Result::NoAnswer:
+        return UserMessage::error(
+            writing ? QStringLiteral("The camera stopped answering while writing sector %1. The "
+                                     "parameter area may be incomplete: check the connection and "
+                                     "write the parameters again before power off!")
+                          .arg(e.sector)
+                    : QStringLiteral("The camera stopped answering while reading back sector %1. "
+                                     "The parameters were written but could not be verified: "
+                                     "check the connection and write the parameters again before "
+                                     "power off!")
+                          .arg(e.sector));
+    case Result::CameraError:
+        return UserMessage::error(
+            QStringLiteral("The camera answered with error status %1 while %2 sector %3. The "
+                           "parameter area may be incomplete: write the parameters again before "
+                           "power off!")
+                .arg(cameraStatusText(e.cameraStatus),
+                     writing ? QStringLiteral("writing") : QStringLiteral("reading back"))
+                .arg(e.sector));
+    case Result::Refused:
+        return UserMessage::error(
+            QStringLiteral("The parameter image does not fit the camera's flash; nothing was "
+                           "written."));
+    case Result::Cancelled:
+        return UserMessage::error(
+            writing ? QStringLiteral("The write was stopped at sector %1. The parameter area may "
+                                     "be incomplete: write the parameters again before power off!")
+                          .arg(e.sector)
+                    : QStringLiteral("The read-back was stopped at sector %1. The parameters were "
+                                     "written but not verified: write the parameters again before "
+                                     "power off!")
+                          .arg(e.sector));
+    case Result::NotPresent:
+    case Result::NotStarted: break;
+    }
+    return {};
+}
+
+UserMessage bitstreamMessage(const Ending &e)
+{
+    const bool verifying = e.phase == flash::Phase::ReadingBack;
+    switch (e.result) {
+    case Result::Success: return UserMessage::info(QStringLiteral("Program success!"));
+    case Result::Done: return UserMessage::info(QStringLiteral("Program done!"));
+    case Result::VerifyError:
+        return UserMessage::error(
+            QStringLiteral("Verify error, please reprogram before power off!(%1)").arg(e.sector));
+    case Result::NoAnswer:
+        return UserMessage::error(
+            verifying
+                ? QStringLiteral("The camera stopped answering while verifying sector %1. The "
+                                 "bitstream was written but could not be verified: check the "
+                                 "connection and program again before power off!")
+                      .arg(e.sector)
+                : QStringLiteral("The camera stopped answering while programming sector %1. The "
+                                 "flash may be incomplete: check the connection and program again "
+                                 "before power off!")
+                      .arg(e.sector));
+    case Result::CameraError:
+        return UserMessage::error(
+            QStringLiteral("The camera answered with error status %1 while %2 sector %3. The "
+                           "flash may be incomplete: program again before power off!")
+                .arg(cameraStatusText(e.cameraStatus),
+                     verifying ? QStringLiteral("verifying") : QStringLiteral("programming"))
+                .arg(e.sector));
+    case Result::Refused:
+        return UserMessage::error(
+            QStringLiteral("The bitstream file is larger than the camera's 16 MB flash and "
+                           "cannot be programmed."));
+    case Result::Cancelled:
+        switch (e.phase) {
+        case flash::Phase::Comparing:
+            return UserMessage::error(
+                QStringLiteral("Stopped while comparing sector %1, before anything was "
+                               "programmed; the flash was not changed.")
+                    .arg(e.sector));
+        case flash::Phase::Writing:
+            return UserMessage::error(
+                QStringLiteral("Stopped while programming sector %1. The flash may be "
+                               "incomplete: program again before power off!")
+                    .arg(e.sector));
+        case flash::Phase::ReadingBack: break;
+        }
+        return UserMessage::error(
+            QStringLiteral("Stopped while verifying sector %1. The bitstream was written but not "
+                           "verified: program again before power off!")
+                .arg(e.sector));
+    case Result::NotPresent:
+    case Result::NotStarted: break;
+    }
+    return {};
+}
+
+UserMessage ipMessage(const Ending &e)
+{
+    if (e.operation == Operation::ForceIp)
+        return e.result == Result::Success ? UserMessage::info(QStringLiteral("ForceIP done."))
+                                           : ipFailure(ForceIpFailed);
+    if (e.result == Result::Success)
+        return UserMessage::info(
+            QStringLiteral("IP configuration stored; the camera restarts it."));
+    if (e.ipStep == IpStep::Restart)
+        return ipFailure(ForceIpFailed);
+    return ipFailure(e.restartFailed ? ConfigFailed + QLatin1Char(' ') + ForceIpFailed
+                                     : ConfigFailed);
+}
+
+}  // namespace
+
+Operation operationOf(flash::JobKind kind)
+{
+    return kind == flash::JobKind::Parameter ? Operation::WriteParam : Operation::Program;
+}
+
+Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &o)
+{
+    Ending e;
+    e.operation = operationOf(kind);
+    e.phase = o.phase;
+    e.sector = o.sector;
+    switch (o.result) {
+    case flash::JobResult::Success: e.result = Result::Success; break;
+    case flash::JobResult::Done: e.result = Result::Done; break;
+    case flash::JobResult::VerifyError: e.result = Result::VerifyError; break;
+    case flash::JobResult::NoAnswer: e.result = Result::NoAnswer; break;
+    case flash::JobResult::CameraError:
+        e.result = Result::CameraError;
+        e.cameraStatus = o.cause.status;
+        break;
+    case flash::JobResult::Refused: e.result = Result::Refused; break;
+    case flash::JobResult::Cancelled: e.result = Result::Cancelled; break;
+    }
+    return e;
+}
+
+Ending fromForceIp(const ExchangeResult &exchange)
+{
+    Ending e = of(Operation::ForceIp, resultOf(exchange));
+    e.cameraStatus = exchange.kind == ExchangeResult::Kind::CameraStatus ? exchange.status : 0;
+    return e;
+}
+
+Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarted)
+{
+    const bool storeFailed = !stored.ok();
+    const ExchangeResult &deciding = storeFailed ? stored : restarted;
+    Ending e = of(Operation::IpConfig, resultOf(deciding));
+    e.ipStep = storeFailed ? IpStep::Store : IpStep::Restart;
+    e.restartFailed = !restarted.ok();
+    e.cameraStatus = deciding.kind == ExchangeResult::Kind::CameraStatus ? deciding.status : 0;
+    return e;
+}
+
+Ending of(Operation operation, Result result)
+{
+    Ending e;
+    e.operation = operation;
+    e.result = result;
+    return e;
+}
+
+UserMessage message(const Ending &e)
+{
+    if (e.result == Result::NotPresent)
+        return UserMessage::info(texts::deviceNotExists());
+    if (e.result == Result::NotStarted)
+        return UserMessage::error(
+            QStringLiteral("Stopped before it started; nothing was sent to this camera."));
+    switch (e.operation) {
+    case Operation::WriteParam: return parameterMessage(e);
+    case Operation::Program: return bitstreamMessage(e);
+    case Operation::ForceIp:
+    case Operation::IpConfig: break;
+    }
+    return ipMessage(e);
+}
+
+QString resultName(const Ending &e)
+{
+    switch (e.result) {
+    case Result::Success: return QStringLiteral("success");
+    case Result::Done: return QStringLiteral("done");
+    case Result::VerifyError: return QStringLiteral("verify-error");
+    case Result::NoAnswer:
+    case Result::NotPresent: return QStringLiteral("no-answer");
+    case Result::CameraError:
+    case Result::Refused: return QStringLiteral("refused");
+    case Result::Cancelled:
+    case Result::NotStarted: break;
+    }
+    return QStringLiteral("cancelled");
+}
+
+bool succeeded(const Ending &e) { return e.result == Result::Success || e.result == Result::Done; }
+
+}  // namespace endings

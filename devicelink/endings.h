@@ -1,0 +1,59 @@
+// How a job on one camera ended, and the one catalogue of what each ending is
+// called: the text the technician reads (the window's message box, the
+// command line's closing line) and the command line's result name. Both front
+// ends take their words from here, so they cannot drift apart.
+#pragma once
+
+#include "exchangeresult.h"
+#include "flashjob.h"
+#include "usermessage.h"
+
+#include <QMetaType>
+#include <QString>
+
+namespace endings {
+
+enum class Operation { WriteParam, Program, ForceIp, IpConfig };
+
+enum class Result {
+    Success,      // written and verified; an IP command acknowledged
+    Done,         // written; this firmware cannot read its flash back
+    VerifyError,  // a sector read back differently
+    NoAnswer,     // the camera stopped answering (or never acknowledged)
+    CameraError,  // the camera answered with an error status
+    Refused,      // the job refused its own plan: nothing was sent
+    Cancelled,    // stopped on request between two exchanges
+    NotPresent,   // the presence check before the job got no answer: nothing was sent
+    NotStarted,   // stopped before the job started: nothing was sent
+};
+
+// IP Config stores the mode, then restarts the camera's configuration.
+enum class IpStep { Store, Restart };
+
+struct Ending {
+    Operation operation = Operation::Program;
+    Result result = Result::Done;
+    flash::Phase phase = flash::Phase::Writing;  // flash jobs: where it ended
+    int sector = -1;                             // where it stopped, or the sector that differs
+    quint16 cameraStatus = 0;                    // CameraError: what the camera said
+    IpStep ipStep = IpStep::Store;               // IP Config: the step that failed
+    bool restartFailed = false;  // IP Config: the restart was not acknowledged either
+};
+
+Operation operationOf(flash::JobKind kind);
+Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &outcome);
+// A FORCEIP; or the two steps of IP Config, the first that failed deciding.
+Ending fromForceIp(const ExchangeResult &exchange);
+Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarted);
+Ending of(Operation operation, Result result);
+
+// What the technician reads. Every job ending has a text; the window leaves
+// some unshown (it asks before it cancels a bitstream job).
+UserMessage message(const Ending &ending);
+// success, done, verify-error, no-answer, refused or cancelled.
+QString resultName(const Ending &ending);
+bool succeeded(const Ending &ending);
+
+}  // namespace endings
+
+Q_DECLARE_METATYPE(endings::Ending)

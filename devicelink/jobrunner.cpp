@@ -1,0 +1,164 @@
+#include "jobrunner.h"
+
+#include "camerachannel.h"
+#include "logging.h"
+#include "timerresolution.h"
+
+#include <QElapsedTimer>
+
+JobRunner::JobRunner(int parallel, QObject *parent) : QObject(parent), parallel_(parallel)
+{
+    qRegisterMetaType<flash::JobProgress>();
+    qRegisterMetaType<JobReport>();
+}
+
+JobRunner::~JobRunner()
+{
+    cancelAll();
+    waitForAll();
+}
+
+void JobRunner::setParallel(int parallel)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    parallel_ = parallel;
+}
+
+void JobRunner::setSharedStop(const std::atomic<bool> *flag)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    sharedStop_ = flag;
+}
+
+int JobRunner::start(JobTask task)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    reapWorkers();
+    auto entry = std::make_unique<Entry>();
+    entry->id = nextId_++;
+    entry->job = std::make_unique<flash::FlashJob>(task.plan);
+    entry->task = std::move(task);
+    const int id = entry->id;
+    entries_[id] = std::move(entry);
+    waiting_.push_back(id);
+    if (parallel_ <= 0 || running_ < parallel_) {
+        ++running_;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        workers_.push_back({std::thread([this, done] { work(done); }), done});
+    }
+    return id;
+}
+
+void JobRunner::cancel(int id)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    const auto it = entries_.find(id);
+    if (it == entries_.end())
+        return;
+    it->second->cancelledBeforeStart = true;  // read only while it waits
+    it->second->job->cancel();
+}
+
+void JobRunner::cancelAll()
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    for (auto &entry : entries_) {
+        entry.second->cancelledBeforeStart = true;
+        entry.second->job->cancel();
+    }
+}
+
+int JobRunner::activeCount() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return int(entries_.size());
+}
+
+void JobRunner::waitForAll()
+{
+    std::vector<Worker> workers;
+    {
+        std::unique_lock<std::mutex> lock(lock_);
+        allDone_.wait(lock, [this] { return entries_.empty() && running_ == 0; });
+        workers.swap(workers_);
+    }
+    for (Worker &w : workers)
+        w.thread.join();
+}
+
+void JobRunner::reapWorkers()
+{
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done->load()) {
+            it->thread.join();  // it has left its loop: the join does not wait
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void JobRunner::work(const std::shared_ptr<std::atomic<bool>> &done)
+{
+    tightenThreadTimerSlack();
+    for (;;) {
+        Entry *entry = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            if (waiting_.empty()) {
+                --running_;
+                done->store(true);
+                allDone_.notify_all();
+                return;
+            }
+            entry = entries_[waiting_.front()].get();
+            waiting_.pop_front();
+        }
+        const JobReport report = run(*entry);
+        emit finished(report);
+        bool nowIdle = false;
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            entries_.erase(report.id);
+            nowIdle = entries_.empty();
+        }
+        // After its own finished(): a receiver sees every ending before idle.
+        if (nowIdle)
+            emit idle();
+    }
+}
+
+JobReport JobRunner::run(Entry &entry)
+{
+    QElapsedTimer clock;
+    clock.start();
+    JobReport report;
+    report.id = entry.id;
+    report.camera = entry.task.camera;
+    const flash::JobKind kind = entry.task.plan.kind;
+    const std::atomic<bool> *sharedStop;
+    bool cancelled;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        sharedStop = sharedStop_;
+        cancelled = entry.cancelledBeforeStart || (sharedStop && sharedStop->load());
+    }
+    if (cancelled) {
+        report.ending = endings::of(endings::operationOf(kind), endings::Result::NotStarted);
+        report.seconds = clock.elapsed() / 1000.0;
+        return report;
+    }
+    std::shared_ptr<DeviceAccess> access = entry.task.access;
+    if (!access)
+        access = std::make_shared<CameraChannel>(entry.task.camera);
+    if (entry.task.probeAttempts > 0 && !cameraAnswers(*access, entry.task.probeAttempts)) {
+        report.ending = endings::of(endings::operationOf(kind), endings::Result::NotPresent);
+    } else {
+        const int id = entry.id;
+        report.outcome = entry.job->run(
+            *access, [this, id](const flash::JobProgress &p) { emit progress(id, p); }, sharedStop);
+        report.ending = endings::fromOutcome(kind, report.outcome);
+    }
+    report.seconds = clock.elapsed() / 1000.0;
+    return report;
+}
