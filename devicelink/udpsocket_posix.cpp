@@ -1,5 +1,4 @@
-// The socket layer and the timer guard on POSIX systems (Linux first).
-#include "timerresolution.h"
+// The socket layer on POSIX systems (Linux first).
 #include "udpsocket.h"
 
 #include <arpa/inet.h>
@@ -10,9 +9,6 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -249,14 +245,4 @@ int UdpSocket::waitAny(UdpSocket *const *sockets, int count, int timeoutMs, bool
         }
     }
     return readable;
-}
-
-TimerResolution::TimerResolution() = default;
-TimerResolution::~TimerResolution() = default;
-
-void tightenThreadTimerSlack()
-{
-#ifdef __linux__
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
 }

@@ -1,14 +1,12 @@
-// The socket layer (Winsock 2.2) and the timer guard on Windows.
+// The socket layer on Windows (Winsock 2.2).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <mswsock.h>
-#include <timeapi.h>
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "timerresolution.h"
 #include "udpsocket.h"
 
 #include <cstring>
@@ -277,13 +275,3 @@ int UdpSocket::waitAny(UdpSocket *const *sockets, int count, int timeoutMs, bool
     }
     return readable;
 }
-
-TimerResolution::TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-
-TimerResolution::~TimerResolution()
-{
-    if (active_)
-        timeEndPeriod(1);
-}
-
-void tightenThreadTimerSlack() {}
