@@ -1,5 +1,5 @@
-// Millisecond timing that the fixed pauses of the exchanges rely on.
-// Implemented in the socket layer's platform files.
+// Millisecond timing that the fixed pauses of the exchanges rely on. One file
+// per platform: timerresolution_posix.cpp, timerresolution_win.cpp.
 #pragma once
 
 // Windows' default timer tick is about 15.6 ms, which would stretch every

@@ -1,7 +1,8 @@
 // The socket layer: IPv4 UDP sockets with broadcast switched on and bounded
-// receives. One interface, one file per platform (udpsocket_posix.cpp,
-// udpsocket_win.cpp), as Qt's own socket engine does it. Plain C++ types
-// only, so the Windows branch builds without Qt.
+// receives. As in Qt's own socket engine, the class is written once
+// (udpsocket.cpp) over a few native calls (udpsocket_native.h), which alone
+// have one file per platform (udpsocket_posix.cpp, udpsocket_win.cpp). Plain
+// C++ types only, so the Windows branch builds without Qt.
 #pragma once
 
 #include <atomic>
@@ -71,13 +72,6 @@ public:
 
 private:
     static constexpr std::intptr_t NoHandle = -1;
-    // The platform's part of a bounded receive (one file per platform):
-    // 1 when `handle` is readable within timeoutMs, 0 when not (or when the
-    // wait was interrupted), -1 on error.
-    static int waitReadable(std::intptr_t handle, int timeoutMs);
-    // The last error says "nothing queued" or "interrupted": try again.
-    static bool lastErrorIsTransient();
-    static void setTimedOut();
 
     std::atomic<std::intptr_t> handle_{NoHandle};
 };

@@ -1,68 +1,26 @@
-// The socket layer (Winsock 2.2) and the timer guard on Windows.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+// The socket layer's native calls on Windows: Winsock 2.2, select() and
+// WSAGetLastError. Winsock has no per-call "don't wait" flag, so a receive
+// asks select() first; it reports a datagram longer than the buffer as
+// WSAEMSGSIZE, taken here as the cut datagram POSIX returns.
+#include "udpsocket_native.h"
+
 #include <mswsock.h>
-#include <timeapi.h>
 #include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include "timerresolution.h"
-#include "udpsocket.h"
-
-#include <cstring>
 
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
 
+namespace udpnative {
 namespace {
 
-SOCKET native(std::intptr_t h) { return static_cast<SOCKET>(h); }
-
-sockaddr_in toSockaddr(const SocketAddress &a)
-{
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(a.port);
-    std::memcpy(&sa.sin_addr, a.address, 4);  // dotted order is network order
-    return sa;
-}
-
-SocketAddress fromSockaddr(const sockaddr_in &sa)
-{
-    SocketAddress a;
-    std::memcpy(a.address, &sa.sin_addr, 4);
-    a.port = ntohs(sa.sin_port);
-    return a;
-}
-
-// 1 readable, 0 time-out, -1 error.
-int waitReadable(SOCKET s, int timeoutMs)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval tv;
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    int r = ::select(0, &set, nullptr, nullptr, &tv);
-    if (r == SOCKET_ERROR)
-        return -1;
-    return r > 0 ? 1 : 0;
-}
-
-void setNoSocketError() { WSASetLastError(WSAENOTSOCK); }
+SOCKET socketOf(Handle h) { return static_cast<SOCKET>(h); }
 
 bool wsaStarted = false;
 
 }  // namespace
 
-UdpSocket::~UdpSocket() { close(); }
-
-void UdpSocket::startup()
+void startup()
 {
     if (!wsaStarted) {
         WSADATA data;
@@ -71,7 +29,7 @@ void UdpSocket::startup()
     }
 }
 
-void UdpSocket::cleanup()
+void cleanup()
 {
     if (wsaStarted) {
         WSACleanup();
@@ -79,22 +37,14 @@ void UdpSocket::cleanup()
     }
 }
 
-int UdpSocket::lastError() { return WSAGetLastError(); }
-
-bool UdpSocket::isTimeoutError(int error)
+Handle openBroadcast(int receiveTimeoutMs)
 {
-    return error == WSAETIMEDOUT || error == WSAEWOULDBLOCK;
-}
-
-bool UdpSocket::open()
-{
-    close();
-    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET)
-        return false;
+        return NoHandle;
     char on = 1;
     ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, 1);
-    DWORD timeout = ReceiveTimeoutMs;
+    const DWORD timeout = DWORD(receiveTimeoutMs);
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&timeout),
                  sizeof timeout);
     // Without this an ICMP "port unreachable" for an earlier datagram makes
@@ -103,187 +53,98 @@ bool UdpSocket::open()
     DWORD returned = 0;
     ::WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned,
                nullptr, nullptr);
-    handle_ = static_cast<std::intptr_t>(s);
-    return true;
+    return static_cast<Handle>(s);
 }
 
-bool UdpSocket::bindTo(const std::uint8_t address[4], std::uint16_t port)
+void close(Handle h) { ::closesocket(socketOf(h)); }
+
+bool bind(Handle h, const sockaddr_in &address)
 {
-    std::intptr_t h = handle_;
-    if (h == NoHandle)
-        return false;
-    SocketAddress a;
-    std::memcpy(a.address, address, 4);
-    a.port = port;
-    sockaddr_in sa = toSockaddr(a);
-    return ::bind(native(h), reinterpret_cast<const sockaddr *>(&sa), sizeof sa) == 0;
+    const auto *name = reinterpret_cast<const sockaddr *>(&address);
+    return ::bind(socketOf(h), name, int(sizeof address)) != SOCKET_ERROR;
 }
 
-bool UdpSocket::setReuseAddress()
+bool localAddress(Handle h, sockaddr_in *address)
 {
-    std::intptr_t h = handle_;
-    BOOL on = TRUE;
-    return h != NoHandle && ::setsockopt(native(h), SOL_SOCKET, SO_REUSEADDR,
-                                         reinterpret_cast<const char *>(&on), sizeof on) == 0;
+    int length = int(sizeof *address);
+    return ::getsockname(socketOf(h), reinterpret_cast<sockaddr *>(address), &length) !=
+           SOCKET_ERROR;
 }
 
-bool UdpSocket::bindToDevice(const char *)
+bool setIntOption(Handle h, int level, int option, int value)
+{
+    const char *bytes = reinterpret_cast<const char *>(&value);
+    return ::setsockopt(socketOf(h), level, option, bytes, int(sizeof value)) != SOCKET_ERROR;
+}
+
+bool intOption(Handle h, int level, int option, int *value)
+{
+    int length = int(sizeof *value);
+    char *bytes = reinterpret_cast<char *>(value);
+    return ::getsockopt(socketOf(h), level, option, bytes, &length) != SOCKET_ERROR;
+}
+
+// Winsock takes any size it is asked for.
+void askReceiveBuffer(Handle h, int bytes) { setIntOption(h, SOL_SOCKET, SO_RCVBUF, bytes); }
+
+bool bindToDevice(Handle, const char *)
 {
     // A socket bound to the interface's address receives its broadcasts here.
     WSASetLastError(WSAENOPROTOOPT);
     return false;
 }
 
-int UdpSocket::requestReceiveBuffer(int bytes)
+int sendTo(Handle h, const void *data, int length, const sockaddr_in &to)
 {
-    std::intptr_t h = handle_;
-    if (h == NoHandle)
-        return 0;
-    ::setsockopt(native(h), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
-                 sizeof bytes);
-    int granted = 0;
-    int length = sizeof granted;
-    if (::getsockopt(native(h), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&granted),
-                     &length) != 0)
-        return 0;
-    return granted;
-}
-
-bool UdpSocket::isOpen() const { return handle_ != NoHandle; }
-
-void UdpSocket::close()
-{
-    std::intptr_t h = handle_.exchange(NoHandle);
-    if (h != NoHandle)
-        ::closesocket(native(h));
-}
-
-int UdpSocket::sendTo(const void *data, int length, const SocketAddress &to)
-{
-    std::intptr_t h = handle_;
-    if (h == NoHandle || length < 0 || (length > 0 && !data)) {
-        setNoSocketError();
-        return -1;
-    }
-    sockaddr_in sa = toSockaddr(to);
-    int n = ::sendto(native(h), static_cast<const char *>(data), length, 0,
-                     reinterpret_cast<const sockaddr *>(&sa), sizeof sa);
+    const int n = ::sendto(socketOf(h), static_cast<const char *>(data), length, 0,
+                           reinterpret_cast<const sockaddr *>(&to), int(sizeof to));
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-int UdpSocket::waitReadable(std::intptr_t handle, int timeoutMs)
+int receiveFromNow(Handle h, void *buffer, int size, sockaddr_in *from)
 {
-    return ::waitReadable(native(handle), timeoutMs);
-}
-
-bool UdpSocket::lastErrorIsTransient()
-{
-    return WSAGetLastError() == WSAEWOULDBLOCK || WSAGetLastError() == WSAEINTR;
-}
-
-void UdpSocket::setTimedOut() { WSASetLastError(WSAETIMEDOUT); }
-
-int UdpSocket::receiveNow(void *buffer, int size, SocketAddress *from)
-{
-    std::intptr_t h = handle_;
-    if (h == NoHandle || !buffer || size <= 0) {
-        setNoSocketError();
-        return -1;
-    }
-    if (waitReadable(native(h), 0) != 1) {
+    bool readable = false;
+    if (poll(&h, 1, 0, &readable) <= 0) {
         WSASetLastError(WSAEWOULDBLOCK);
         return -1;
     }
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    int len = sizeof sa;
-    int n = ::recvfrom(native(h), static_cast<char *>(buffer), size, 0,
-                       reinterpret_cast<sockaddr *>(&sa), &len);
-    if (n == SOCKET_ERROR) {
-        if (WSAGetLastError() != WSAEMSGSIZE)
-            return -1;
-        n = size;  // cut to the buffer, as on POSIX
-    }
-    if (from)
-        *from = fromSockaddr(sa);
-    return n;
+    int length = int(sizeof *from);
+    const int n = ::recvfrom(socketOf(h), static_cast<char *>(buffer), size, 0,
+                             reinterpret_cast<sockaddr *>(from), &length);
+    if (n != SOCKET_ERROR)
+        return n;
+    return WSAGetLastError() == WSAEMSGSIZE ? size : -1;
 }
 
-int UdpSocket::discardPending()
+int poll(const Handle *handles, int count, int timeoutMs, bool *readable)
 {
-    std::intptr_t h = handle_;
-    if (h == NoHandle)
+    if (count == 0) {
+        // select() refuses empty sets; wait as poll() would.
+        Sleep(DWORD(timeoutMs));
         return 0;
-    char scratch[64];
-    int count = 0;
-    while (count < MaxDiscard) {
-        if (waitReadable(native(h), 0) != 1)
-            break;
-        int n = ::recv(native(h), scratch, sizeof scratch, 0);
-        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE)
-            break;
-        ++count;
     }
-    return count;
-}
-
-SocketAddress UdpSocket::localAddress() const
-{
-    SocketAddress a;
-    std::intptr_t h = handle_;
-    if (h == NoHandle)
-        return a;
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    int len = sizeof sa;
-    if (::getsockname(native(h), reinterpret_cast<sockaddr *>(&sa), &len) == 0)
-        a = fromSockaddr(sa);
-    return a;
-}
-
-int UdpSocket::waitAny(UdpSocket *const *sockets, int count, int timeoutMs, bool *ready)
-{
     fd_set set;
     FD_ZERO(&set);
-    int used = 0;
-    for (int i = 0; i < count; ++i) {
-        ready[i] = false;
-        const std::intptr_t h = sockets[i] ? sockets[i]->handle_.load() : NoHandle;
-        if (h != NoHandle && used < FD_SETSIZE) {
-            FD_SET(native(h), &set);
-            ++used;
-        }
-    }
-    if (used == 0) {
-        // select() refuses empty sets on Windows; wait like the others would.
-        Sleep(DWORD(timeoutMs < 0 ? 0 : timeoutMs));
-        return 0;
-    }
-    if (timeoutMs < 0)
-        timeoutMs = 0;
+    for (int k = 0; k < count; ++k)
+        FD_SET(socketOf(handles[k]), &set);
     timeval tv;
     tv.tv_sec = timeoutMs / 1000;
     tv.tv_usec = (timeoutMs % 1000) * 1000;
     const int r = ::select(0, &set, nullptr, nullptr, &tv);
-    if (r == SOCKET_ERROR)
-        return -1;
-    int readable = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::intptr_t h = sockets[i] ? sockets[i]->handle_.load() : NoHandle;
-        if (h != NoHandle && FD_ISSET(native(h), &set)) {
-            ready[i] = true;
-            ++readable;
-        }
-    }
-    return readable;
+    for (int k = 0; k < count; ++k)
+        readable[k] = r > 0 && FD_ISSET(socketOf(handles[k]), &set);
+    return r == SOCKET_ERROR ? -1 : r;
 }
 
-TimerResolution::TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+int lastError() { return WSAGetLastError(); }
 
-TimerResolution::~TimerResolution()
-{
-    if (active_)
-        timeEndPeriod(1);
-}
+bool isTimeout(int error) { return error == WSAETIMEDOUT || error == WSAEWOULDBLOCK; }
 
-void tightenThreadTimerSlack() {}
+bool isTransient(int error) { return error == WSAEWOULDBLOCK || error == WSAEINTR; }
+
+void setTimedOut() { WSASetLastError(WSAETIMEDOUT); }
+
+// WSAENOTSOCK, as Winsock's own calls say of a closed socket.
+void setNoSocket() { WSASetLastError(WSAENOTSOCK); }
+
+}  // namespace udpnative

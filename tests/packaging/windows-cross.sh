@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64 so the Windows-only pieces
-# cannot rot: the resource script (icon + manifest), the Winsock branch of the
-# socket layer with the timer guard, and the socket checks linking them. Given
-# a Wine loader as third argument, it then runs the checks under Wine.
+# cannot rot: the resource script (icon + manifest), the socket layer with its
+# Winsock native calls, the timer guard, and the socket checks linking them.
+# Given a Wine loader as third argument, it then runs the checks under Wine.
 set -euo pipefail
 src=$1 out=$2 wine=${3:-}
 mkdir -p "$out"
@@ -10,11 +10,14 @@ rm -f "$out"/*.o "$out"/*.exe
 cxx=x86_64-w64-mingw32-g++
 flags=(-std=c++17 -O2 -Wall -Wextra -Werror -I "$src/devicelink")
 "${cxx%g++}windres" -I "$src/app" "$src/app/orvanta.rc" -O coff -o "$out/orvanta_rc.o"
-"$cxx" "${flags[@]}" -c "$src/devicelink/udpsocket.cpp" -o "$out/udpsocket.o"
-"$cxx" "${flags[@]}" -c "$src/devicelink/udpsocket_win.cpp" -o "$out/udpsocket_win.o"
-"$cxx" "${flags[@]}" -c "$src/tests/packaging/udpsocket_check.cpp" -o "$out/udpsocket_check.o"
-"$cxx" -static -o "$out/udpsocket_check.exe" "$out/udpsocket_check.o" "$out/udpsocket.o" "$out/udpsocket_win.o" \
-    "$out/orvanta_rc.o" -lws2_32 -lwinmm
+objects=()
+for source in devicelink/udpsocket.cpp devicelink/udpsocket_win.cpp devicelink/timerresolution_win.cpp \
+    tests/packaging/udpsocket_check.cpp; do
+    object=$out/$(basename "${source%.cpp}").o
+    "$cxx" "${flags[@]}" -c "$src/$source" -o "$object"
+    objects+=("$object")
+done
+"$cxx" -static -o "$out/udpsocket_check.exe" "${objects[@]}" "$out/orvanta_rc.o" -lws2_32 -lwinmm
 file "$out/udpsocket_check.exe" | grep -q 'PE32+ executable'
 echo "windows cross build: ok"
 [ -n "$wine" ] || exit 0
