@@ -82,6 +82,9 @@ list)
   check "list: one line a camera, cam3 marked" [ "$(lines "$out" .)" = 4 -a "$(lines "$out" "^203\.0\.113\.30\s.*outside the NIC's subnet$")" = 1 ]
   run list --json --interface 198.51.100.1
   check "--interface: that NIC only" json 'length == 2 and all(.nic == "198.51.100.1")'
+  printf '[File]\nBroadcast=198.51.100.1\n' >setting.ini
+  run list --json --settings setting.ini
+  check "--settings: the window's setting.ini, one socket" json '[.[].serial] | sort == ["CAM 2/b", "CAM1-0001"]'
   run force-ip -c CAM1-0001 -c 02-00-00-00-01-01 -c 0200.0000.0101 --ip 192.0.2.10 --mask 255.255.255.0 --gateway 192.0.2.1
   check "three selectors, two NICs: one camera, one command" [ "$status" = 0 -a "$(logged cam1 '^forceip 192.0.2.10 ')" = 1 ]
   ;;
@@ -151,6 +154,7 @@ refusals)
 2|An argument is missing|program -c OK
 2|Name the cameras with -c CAM or --all|program cam_101_top.bit
 2|Unknown option 'c'|list -c OK
+2|203.0.113.99 is not an address or network card of this PC|list --interface 203.0.113.99
 2|--jobs needs a number|program --jobs 0 -c OK cam_101_top.bit
 2|The mode is static, dhcp or lla|ip-config -c OK fixed
 2|File name is not valid!|program -c OK Cam_101_top.bit

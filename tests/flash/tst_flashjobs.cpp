@@ -4,6 +4,7 @@
 // the outcome the technician is told.
 #include "endings.h"
 #include "flashjob.h"
+#include "jobrunner.h"
 #include "memorycamera.h"
 #include "paramwriter.h"
 #include "programjob.h"
@@ -185,6 +186,39 @@ private slots:
         QCOMPARE(readAll(dumps.filePath("hexdata.dat")), verified ? image : QByteArray());
         QCOMPARE(readAll(dumps.filePath("data.dat")),
                  verified ? cam.flash.mid(0x180000, param::ImageSize) : QByteArray());
+    }
+
+    // The runner: two of three jobs at once; cancelling ends the running ones
+    // between exchanges and the waiting one before anything is sent, and idle
+    // comes after every ending.
+    void runner()
+    {
+        MemoryCamera cams[3];
+        JobRunner runner(2);
+        QList<JobReport> reports;
+        bool idleAfterAll = false, cancelled = false;
+        connect(&runner, &JobRunner::finished, this, [&](const JobReport &r) { reports << r; });
+        connect(&runner, &JobRunner::idle, this, [&] { idleAfterAll = reports.size() == 3; });
+        connect(&runner, &JobRunner::progress, this, [&] {
+            if (!cancelled)
+                runner.cancelAll();
+            cancelled = true;
+        });
+        for (MemoryCamera &cam : cams) {
+            JobTask task;
+            task.access = std::shared_ptr<DeviceAccess>(&cam, [](DeviceAccess *) {});
+            task.plan = bitstream::planProgram(pattern(4 * 4096), true);
+            task.probeAttempts = 1;
+            runner.start(task);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(idleAfterAll, 10000);
+        std::sort(reports.begin(), reports.end(), [](const JobReport &a, const JobReport &b) { return a.id < b.id; });
+        using R = endings::Result;
+        QCOMPARE(
+            (QList<int>{int(reports[0].ending.result), int(reports[1].ending.result), int(reports[2].ending.result)}),
+            (QList<int>{int(R::Cancelled), int(R::Cancelled), int(R::NotStarted)}));
+        QVERIFY(cams[0].programmed.size() < 4 && cams[1].programmed.size() < 4);
+        QCOMPARE(cams[2].exchanges, 0);
     }
 
     void controlWord_data()

@@ -2,6 +2,7 @@
 // the layout its version picks, the bitstream file name rule, and the random
 // address proposal. Pure functions, checked against literal values.
 #include "bitfilename.h"
+#include "endings.h"
 #include "ipassignment.h"
 #include "paramfile.h"
 #include "paramlayout.h"
@@ -123,6 +124,41 @@ private slots:
     {
         QFETCH(QString, path);
         QTEST(bitFileNameMessage(checkBitFileName(path)), "message");
+    }
+
+    // Force IP, and IP Config's two steps, as both front ends tell them.
+    void ipEndings_data()
+    {
+        QTest::addColumn<int>("stored");  // what the exchange came to; -1: Force IP alone
+        QTest::addColumn<int>("restarted");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("result");
+        const int ok = int(ExchangeResult::Kind::Accepted), silent = int(ExchangeResult::Kind::NoReply),
+                  refused = int(ExchangeResult::Kind::CameraStatus);
+        QTest::newRow("both acknowledged") << ok << ok << "IP configuration stored; the camera restarts it."
+                                           << "success";
+        QTest::newRow("store unanswered") << silent << ok << "IP configure failed."
+                                          << "no-answer";
+        QTest::newRow("store refused, restart unanswered")
+            << refused << silent << "IP configure failed. ForceIP failed."
+            << "refused";
+        QTest::newRow("restart refused") << ok << refused << "ForceIP failed."
+                                         << "refused";
+        QTest::newRow("force ip unanswered") << -1 << silent << "ForceIP failed."
+                                             << "no-answer";
+    }
+    void ipEndings()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, restarted);
+        auto exchange = [](int kind) {
+            return kind == int(ExchangeResult::Kind::CameraStatus) ? ExchangeResult::cameraStatus(0x8002)
+                                                                   : ExchangeResult::of(ExchangeResult::Kind(kind));
+        };
+        const endings::Ending e = stored < 0 ? endings::fromForceIp(exchange(restarted))
+                                             : endings::fromIpConfig(exchange(stored), exchange(restarted));
+        QTEST(endings::message(e).text, "text");
+        QTEST(endings::resultName(e), "result");
     }
 
     void randomAddress_data()

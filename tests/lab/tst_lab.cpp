@@ -3,10 +3,14 @@
 // camera and runs one function of this test in the PC namespace. The window
 // discovers the cameras itself; the test clicks, answers the boxes and reads
 // what the cameras logged and hold in their flash.
+#include "endings.h"
 #include "jobrunner.h"
 #include "mainwindow.h"
 
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -404,13 +408,34 @@ private slots:
         QCOMPARE(logLines("older", "program ").size(), Sectors);
         QCOMPARE(logLines("older", "load ").size(), 0);
 
+        // The window and the command line tell the same ending in the catalogue's words.
+        auto ending = [](endings::Result result, flash::Phase phase, int sector) {
+            endings::Ending e = endings::of(endings::Operation::Program, result);
+            e.phase = phase;
+            e.sector = sector;
+            return endings::message(e).text;
+        };
         program("faulty", QMessageBox::Critical, "Verify error, please reprogram before power off!(2)");
+        QCOMPARE(answerer->boxes[0].text, ending(endings::Result::VerifyError, flash::Phase::ReadingBack, 2));
         QCOMPARE(logLines("faulty", "load ").size(), 3);  // nothing read after the difference
 
         program("quiet", QMessageBox::Critical,
                 "The camera stopped answering while programming sector 12. "
                 "The flash may be incomplete");
+        QCOMPARE(answerer->boxes[0].text, ending(endings::Result::NoAnswer, flash::Phase::Writing, 12));
         QCOMPARE(logLines("quiet", "program ").size(), 12);
+
+        QProcess cli;
+        cli.start(qEnvironmentVariable("ORVANTA_CLI"),
+                  {"program", "--json", "-c", select("faulty"), "-c", select("quiet2"), file.fileName()});
+        QVERIFY(cli.waitForFinished(60000));
+        QJsonObject byName[2];
+        for (const QJsonValue &v : QJsonDocument::fromJson(cli.readAllStandardOutput()).array())
+            byName[v["ip"] == select("quiet2")] = v.toObject();
+        QCOMPARE(byName[0]["message"].toString(), ending(endings::Result::VerifyError, flash::Phase::ReadingBack, 2));
+        const int silentAt = byName[1]["sector"].toInt(-1);
+        QVERIFY2(silentAt > 0 && byName[1]["result"] == "no-answer", qPrintable(byName[1]["message"].toString()));
+        QCOMPARE(byName[1]["message"].toString(), ending(endings::Result::NoAnswer, flash::Phase::Writing, silentAt));
 
         // Silent before the job: refused at the probe, the controls stay on.
         answerer->boxes.clear();
