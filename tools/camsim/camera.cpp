@@ -147,7 +147,8 @@ Camera::Camera(const Identity &identity, const Faults &faults)
     : id_(identity), faults_(faults), rng_(faults.seed), window_(WindowSize, 0x00),
       ip_(identity.ip), mask_(identity.mask), gateway_(identity.gateway),
       config_(identity.ipConfig), activeConfig_(identity.ipConfig), persistentIp_(identity.ip),
-      persistentMask_(identity.mask), persistentGateway_(identity.gateway)
+      persistentMask_(identity.mask), persistentGateway_(identity.gateway),
+      heartbeatMs_(identity.heartbeatMs)
 {
 }
 
@@ -194,7 +195,7 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
     const uint16_t code = be16(d + CmdCode);
     const uint16_t reqId = be16(d + CmdReqId);
     line = "rx cmd=" + hex(code, 4) + " id=" + std::to_string(reqId) + " len=" + std::to_string(n);
-    if ((code == CmdReadReg || code == CmdReadMem) && n >= 12)
+    if ((code == CmdReadReg || code == CmdReadMem || code == CmdWriteReg) && n >= 12)
         line += " addr=" + hex(be32(d + MemAddress), 4);
     if (code == CmdDevWrite && n >= 12)
         line += " addr=" + hex(be16(d + CmdLength) == WordFormLength ? be32(d + WriteWordAddress)
@@ -217,6 +218,7 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
     case CmdForceIp: onForceIp(out, d, n, from); break;
     case CmdIpConfig: onIpConfig(out, d, n, from); break;
     case CmdReadReg: onReadReg(out, d, n, from); break;
+    case CmdWriteReg: onWriteReg(out, d, n, from); break;
     case CmdReadMem: onReadMem(out, d, n, from); break;
     case CmdDevWrite: onDevWrite(out, d, n, from); break;
     default:
@@ -371,16 +373,103 @@ void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
         finishAccessReply(out, ackHeader(StatusInvalidParameter, AckReadReg, reqId, 0), from, draw);
         return;
     }
+    // Values up to the first register the camera lacks, then its status.
     Bytes b = ackHeader(StatusOk, AckReadReg, reqId, length);
     for (size_t i = 0; i < length; i += 4) {
         const uint32_t address = be32(d + HeaderSize + i);
         uint32_t value = 0;
-        if (address == 0)
-            value = VersionWord;
-        else if (address == ControlAddress)
-            value = controlWord_;
+        if (!readRegister(address, value)) {
+            out.log.push_back("readreg " + hex(address, 4) + " refused (no such register)");
+            b.resize(HeaderSize + i);
+            put16(&b[AckStatus], StatusInvalidAddress);
+            put16(&b[AckLength], uint16_t(i));
+            break;
+        }
         put32(&b[HeaderSize + i], value);
     }
+    finishAccessReply(out, std::move(b), from, draw);
+}
+
+bool Camera::readRegister(uint32_t address, uint32_t &value) const
+{
+    const bool linkSpeed = id_.capability & CapLinkSpeed;
+    const bool primary = id_.capability & CapPrimaryApplication;
+    switch (address) {
+    case RegVersion: value = VersionWord; return true;
+    case RegDeviceMode: value = 0x80000001u; return true;
+    case RegMacHigh: value = uint32_t(id_.mac[0]) << 8 | id_.mac[1]; return true;
+    case RegMacLow: value = be32(id_.mac.data() + 2); return true;
+    case RegSupportedIpConfig: value = 0x7; return true;
+    case RegCurrentIpConfig: value = config_; return true;
+    case RegCurrentIp: value = be32(ip_.data()); return true;
+    case RegCurrentMask: value = be32(mask_.data()); return true;
+    case RegCurrentGateway: value = be32(gateway_.data()); return true;
+    case RegInterfaces: value = id_.networkInterfaces; return true;
+    case RegPersistentIp: value = be32(persistentIp_.data()); return true;
+    case RegPersistentMask: value = be32(persistentMask_.data()); return true;
+    case RegPersistentGateway: value = be32(persistentGateway_.data()); return true;
+    case RegLinkSpeed: value = id_.linkSpeedMbps; return linkSpeed;
+    case RegGvcpCapability: value = id_.capability; return true;
+    case RegHeartbeat: value = heartbeatMs_; return true;
+    case RegControlPrivilege: value = controlPrivilege_; return true;
+    case RegPrimaryPort: value = controlPrivilege_ ? primary_.port : 0; return primary;
+    case RegPrimaryAddress:
+        value = controlPrivilege_ ? be32(primary_.addr.data()) : 0;
+        return primary;
+    case ControlAddress: value = controlWord_; return true;
+    default: return false;
+    }
+}
+
+uint16_t Camera::writeRegister(Outcome &out, uint32_t address, uint32_t value, const Endpoint &from)
+{
+    switch (address) {
+    case RegHeartbeat:
+        heartbeatMs_ = std::max<uint32_t>(value, 500);
+        out.log.push_back("heartbeat " + std::to_string(heartbeatMs_));
+        return StatusOk;
+    case RegControlPrivilege:
+        controlPrivilege_ = value & 0x7;
+        primary_ = controlPrivilege_ ? from : Endpoint{};
+        out.log.push_back("privilege " + hex(controlPrivilege_, 1) + " by " + ipText(from.addr) +
+                          ":" + std::to_string(from.port));
+        return StatusOk;
+    default: {
+        uint32_t ignored = 0;
+        return readRegister(address, ignored) ? StatusWriteProtect : StatusInvalidAddress;
+    }
+    }
+}
+
+void Camera::onWriteReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
+    (void)n;
+    const Draw draw = drawFaults();
+    const uint16_t reqId = be16(d + CmdReqId);
+    const size_t length = be16(d + CmdLength);
+    if (draw.badStatus) {
+        out.log.push_back("fault bad-status id=" + std::to_string(reqId));
+        finishAccessReply(out, ackHeader(StatusBusy, AckWriteReg, reqId, 4), from, draw);
+        return;
+    }
+    if (length == 0 || length % 8 != 0) {
+        finishAccessReply(out, ackHeader(StatusInvalidParameter, AckWriteReg, reqId, 4), from,
+                          draw);
+        return;
+    }
+    // Pairs in order until one fails; the acknowledge's index says how many took.
+    uint16_t status = StatusOk;
+    uint16_t written = 0;
+    for (size_t i = 0; i < length && status == StatusOk; i += 8, ++written) {
+        const uint32_t address = be32(d + HeaderSize + i);
+        status = writeRegister(out, address, be32(d + HeaderSize + i + 4), from);
+        if (status != StatusOk) {
+            out.log.push_back("writereg " + hex(address, 4) + " refused status " + hex(status, 4));
+            break;
+        }
+    }
+    Bytes b = ackHeader(status, AckWriteReg, reqId, 4);
+    put16(&b[HeaderSize + 2], written);
     finishAccessReply(out, std::move(b), from, draw);
 }
 

@@ -39,6 +39,12 @@ struct Identity {
     // the sector being programmed, as they would on a camera whose flash
     // engine still reads the window.
     int programMs = 0;
+    // Bootstrap registers: interfaces, link speed (Mb/s) and the GVCP
+    // capability word that says which optional registers exist.
+    uint32_t networkInterfaces = 1;
+    uint32_t linkSpeedMbps = 1000;
+    uint32_t capability = 0x18000000;  // link speed, primary application registers
+    uint32_t heartbeatMs = 3000;
 };
 
 // Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
@@ -120,7 +126,12 @@ private:
     void onForceIp(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    void onWriteReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    // A bootstrap or device register: false for an address the camera lacks.
+    bool readRegister(uint32_t address, uint32_t &value) const;
+    // The status of a write; the log says what changed.
+    uint16_t writeRegister(Outcome &out, uint32_t address, uint32_t value, const Endpoint &from);
     void onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     uint16_t control(Outcome &out, uint32_t word);
     void restartIpConfiguration(Outcome &out);
@@ -137,6 +148,9 @@ private:
     uint8_t config_;        // stored by IPCONFIG
     uint8_t activeConfig_;  // in use since the last (re)start
     Ip4 persistentIp_, persistentMask_, persistentGateway_;
+    uint32_t heartbeatMs_;
+    uint32_t controlPrivilege_ = 0;
+    Endpoint primary_;  // who wrote the privilege register last
 };
 
 std::string ipText(const Ip4 &ip);

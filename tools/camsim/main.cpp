@@ -36,6 +36,11 @@ const char *const usageText =
     "                         Log lines start with camN. --ip-hook runs per camera, with its old\n"
     "                         address as a fourth argument; --flash-in and --flash-out are\n"
     "                         refused (every fleet camera starts erased).\n"
+    "  --interfaces N         number of network interfaces register (default 1)\n"
+    "  --link-speed MBPS      link speed register (default 1000)\n"
+    "  --capability WORD      GVCP capability register (default 0x18000000: link speed,\n"
+    "                         primary application port and address registers)\n"
+    "  --heartbeat MS         heartbeat timeout register (default 3000)\n"
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
     "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n";
 
@@ -165,6 +170,14 @@ int main(int argc, char **argv)
             transport.ipHook = v;
         else if (opt == "--fleet")
             fleet = int(toInteger(opt, v, 1, MaxFleet));
+        else if (opt == "--interfaces")
+            identity.networkInterfaces = uint32_t(toInteger(opt, v, 1, 4));
+        else if (opt == "--link-speed")
+            identity.linkSpeedMbps = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
+        else if (opt == "--capability")
+            identity.capability = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
+        else if (opt == "--heartbeat")
+            identity.heartbeatMs = uint32_t(toInteger(opt, v, 500, 0xFFFFFFFFLL));
         else if (opt == "--seed")
             faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
         else if (opt == "--drop")

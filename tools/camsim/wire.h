@@ -29,6 +29,8 @@ constexpr uint16_t CmdForceIp = 0x0004;
 constexpr uint16_t AckForceIp = 0x0005;
 constexpr uint16_t CmdReadReg = 0x0080;
 constexpr uint16_t AckReadReg = 0x0081;
+constexpr uint16_t CmdWriteReg = 0x0082;
+constexpr uint16_t AckWriteReg = 0x0083;
 constexpr uint16_t CmdReadMem = 0x0084;
 constexpr uint16_t AckReadMem = 0x0085;
 constexpr uint16_t CmdIpConfig = 0x8004;
@@ -39,6 +41,8 @@ constexpr uint16_t StatusOk = 0x0000;
 constexpr uint16_t StatusNotImplemented = 0x8001;
 constexpr uint16_t StatusInvalidParameter = 0x8002;
 constexpr uint16_t StatusInvalidAddress = 0x8003;
+constexpr uint16_t StatusWriteProtect = 0x8004;
+constexpr uint16_t StatusAccessDenied = 0x8006;
 constexpr uint16_t StatusBusy = 0x8007;
 
 // DISCOVERY_ACK: 256 bytes, length field 248.
@@ -84,5 +88,28 @@ constexpr size_t WriteWordAddress = 8;
 constexpr size_t WriteShortAddress = 10;
 constexpr size_t WriteData = 12;
 constexpr size_t WordFormLength = 8;
+
+// Bootstrap registers the simulated camera has (byte addresses).
+constexpr uint32_t RegVersion = 0x0000;
+constexpr uint32_t RegDeviceMode = 0x0004;
+constexpr uint32_t RegMacHigh = 0x0008;
+constexpr uint32_t RegMacLow = 0x000C;
+constexpr uint32_t RegSupportedIpConfig = 0x0010;
+constexpr uint32_t RegCurrentIpConfig = 0x0014;
+constexpr uint32_t RegCurrentIp = 0x0024;
+constexpr uint32_t RegCurrentMask = 0x0034;
+constexpr uint32_t RegCurrentGateway = 0x0044;
+constexpr uint32_t RegInterfaces = 0x0600;
+constexpr uint32_t RegPersistentIp = 0x064C;
+constexpr uint32_t RegPersistentMask = 0x065C;
+constexpr uint32_t RegPersistentGateway = 0x066C;
+constexpr uint32_t RegLinkSpeed = 0x0670;
+constexpr uint32_t RegGvcpCapability = 0x0934;
+constexpr uint32_t RegHeartbeat = 0x0938;
+constexpr uint32_t RegControlPrivilege = 0x0A00;
+constexpr uint32_t RegPrimaryPort = 0x0A04;
+constexpr uint32_t RegPrimaryAddress = 0x0A14;
+constexpr uint32_t CapLinkSpeed = 0x10000000;
+constexpr uint32_t CapPrimaryApplication = 0x08000000;
 
 }  // namespace camsim
