@@ -194,6 +194,26 @@ ExchangeResult CameraChannel::readReg(quint32 address, quint32 &value)
     return r;
 }
 
+namespace {
+
+// The standard register acknowledges go by request id: a late one is skipped,
+// one for another request rejected, an error status refused, and the rest
+// accepted when it is `complete`.
+template <class Verdict>
+Verdict judgeRegisterAck(const quint8 *data, int length, quint16 id, bool complete)
+{
+    const quint16 replyId = gvcp::ackRequestId(data, length);
+    if (CameraChannel::isStaleRequestId(replyId, id))
+        return Verdict::Stale;
+    if (replyId != id || length < gvcp::HeaderSize)
+        return Verdict::Reject;
+    if (gvcp::ackStatus(data, length) != 0)
+        return Verdict::Refuse;
+    return complete ? Verdict::Accept : Verdict::Reject;
+}
+
+}  // namespace
+
 ExchangeResult CameraChannel::readRegs(const quint32 *addresses, int count, quint32 *values)
 {
     if (!addresses || !values || count <= 0 || count > gvcp::MaxReadRegAddresses)
@@ -206,16 +226,9 @@ ExchangeResult CameraChannel::readRegs(const quint32 *addresses, int count, quin
         },
         camera_, AccessPauseMs, reply, sizeof reply,
         [count](const quint8 *data, int length, quint16 id) {
-            const quint16 replyId = gvcp::ackRequestId(data, length);
-            if (isStaleRequestId(replyId, id))
-                return Verdict::Stale;
-            if (replyId != id || length < gvcp::HeaderSize)
-                return Verdict::Reject;
-            if (gvcp::ackStatus(data, length) != 0)
-                return Verdict::Refuse;
             // Every value must be there: a short reply would read as zeros.
-            return length >= gvcp::ReadRegValueOffset + 4 * count ? Verdict::Accept
-                                                                  : Verdict::Reject;
+            return judgeRegisterAck<Verdict>(data, length, id,
+                                             length >= gvcp::ReadRegValueOffset + 4 * count);
         });
     logFailure(r, "error on recv ", "readreg error on header ");
     if (r.ok())
@@ -234,14 +247,7 @@ ExchangeResult CameraChannel::writeReg(quint32 address, quint32 value)
         },
         camera_, AccessPauseMs, reply, sizeof reply,
         [](const quint8 *data, int length, quint16 id) {
-            const quint16 replyId = gvcp::ackRequestId(data, length);
-            if (isStaleRequestId(replyId, id))
-                return Verdict::Stale;
-            if (replyId != id || length < gvcp::HeaderSize)
-                return Verdict::Reject;
-            if (gvcp::ackStatus(data, length) != 0)
-                return Verdict::Refuse;
-            return gvcp::isWriteRegAck(data, length) ? Verdict::Accept : Verdict::Reject;
+            return judgeRegisterAck<Verdict>(data, length, id, gvcp::isWriteRegAck(data, length));
         });
     logFailure(r, "error on recv ", "writereg error on header ");
     return r;
