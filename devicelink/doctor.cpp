@@ -357,124 +357,10 @@ struct Camera {
     bool home = false;
 };
 
-}  // namespace
-
-QVector<bool> readThrough(const QList<LocalAddress> &local, const QList<DeviceRecord> &records)
+// An address conflict first, then why unicast cannot work, then what the
+// registers say.
+void cameraFindings(const Observation &o, const QList<Card> &cards, QList<Finding> &out)
 {
-    const QList<Card> cards = cardsOf(local);
-    QHash<QByteArray, Camera> cameras;
-    for (int i = 0; i < records.size(); ++i) {
-        const Card *card = cardOf(cards, records[i]);
-        const bool home = card && card->holds(wordOf(records[i].ip));
-        Camera &c = cameras[macKey(records[i])];
-        if (c.record < 0 || (home && !c.home))
-            c = Camera{i, home};
-    }
-    QVector<bool> through(records.size(), false);
-    for (const Camera &c : qAsConst(cameras))
-        through[c.record] = true;
-    return through;
-}
-
-QVector<CameraReading> readCameras(const QList<DeviceRecord> &records, const QVector<bool> &wanted,
-                                   int parallel)
-{
-    std::vector<CameraReading> readings(size_t(records.size()));
-    std::atomic<int> next{0};
-    auto work = [&] {
-        for (int i = next++; i < records.size(); i = next++) {
-            if (!wanted.isEmpty() && !wanted.value(i))
-                continue;
-            CameraReading &r = readings[size_t(i)];
-            CameraChannel channel(records[i]);
-            r.attempted = true;
-            r.result = bootstrap::readCameraSetup(channel, r.setup);
-            // Under exclusive access even reads are refused.
-            if (r.result.ok() || (r.result.kind == ExchangeResult::Kind::CameraStatus &&
-                                  r.result.status != gvcp::StatusAccessDenied))
-                r.holder = control::readHolder(channel);
-        }
-    };
-    std::vector<std::thread> workers;
-    const int count = qBound(1, qMin(parallel, int(records.size())), 256);
-    for (int k = 1; k < count; ++k)
-        workers.emplace_back(work);
-    work();
-    for (std::thread &t : workers)
-        t.join();
-    return QVector<CameraReading>(readings.begin(), readings.end());
-}
-
-bool observe(DeviceLink &scope, Observation &out)
-{
-    out = Observation();
-    const pcfacts::Counters before = pcfacts::readCounters();
-    if (!scope.discover(true))
-        return false;
-    const pcfacts::Counters after = pcfacts::readCounters();
-    out.cards = scope.localAddresses();
-    out.records = scope.devices();
-    // A camera outside every card's subnet, or on a card's address, cannot
-    // be reached by unicast: it is not asked.
-    QVector<bool> wanted = readThrough(out.cards, out.records);
-    const QList<Card> cards = cardsOf(out.cards);
-    for (int i = 0; i < wanted.size(); ++i) {
-        const quint32 ip = wordOf(out.records[i].ip);
-        const Card *card = cardOf(cards, out.records[i]);
-        for (const Card &c : cards)
-            wanted[i] = wanted[i] && c.address != ip;
-        wanted[i] = wanted[i] && card && card->holds(ip);
-    }
-    out.readings = readCameras(out.records, wanted);
-
-    auto grown = [](qint64 from, qint64 to) { return from >= 0 && to >= from ? to - from : -1; };
-    out.pc.reversePathDrops = grown(before.reversePathDrops, after.reversePathDrops);
-    out.pc.martianSources = grown(before.martianSources, after.martianSources);
-    out.pc.receiveBufferDrops = grown(before.receiveBufferDrops, after.receiveBufferDrops);
-    out.pc.receiveBufferLimit = pcfacts::receiveBufferLimit();
-    out.pc.grantedReceiveBuffer = discoveryReceiveBuffer();
-    out.pc.rpFilterAll = pcfacts::reversePathFilter(QString());
-    QSet<QString> seen;
-    for (const LocalAddress &a : qAsConst(out.cards)) {
-        if (seen.contains(a.interfaceName))
-            continue;
-        seen.insert(a.interfaceName);
-        out.pc.cards.append({a.interfaceName, pcfacts::linkSpeedMbps(a.interfaceName),
-                             pcfacts::reversePathFilter(a.interfaceName)});
-    }
-    return true;
-}
-
-QString kindName(Kind kind)
-{
-    switch (kind) {
-    case Kind::NoCamera: return QStringLiteral("no-camera");
-    case Kind::CardsOneSubnet: return QStringLiteral("cards-one-subnet");
-    case Kind::ReversePathFilter: return QStringLiteral("reverse-path-filter");
-    case Kind::ReceiveBuffer: return QStringLiteral("receive-buffer");
-    case Kind::SlowLink: return QStringLiteral("slow-link");
-    case Kind::OffSubnet: return QStringLiteral("off-subnet");
-    case Kind::DuplicateAddress: return QStringLiteral("duplicate-address");
-    case Kind::CardAddress: return QStringLiteral("card-address");
-    case Kind::DhcpFallback: return QStringLiteral("dhcp-fallback");
-    case Kind::NoUnicastReply: return QStringLiteral("no-unicast-reply");
-    case Kind::Controlled: return QStringLiteral("controlled");
-    case Kind::MovesAtPowerCycle: return QStringLiteral("moves-at-power-cycle");
-    }
-    return QString();
-}
-
-QString lineOf(const Finding &f)
-{
-    return QStringLiteral("%1: %2 Fix: %3").arg(kindName(f.kind), f.problem, f.fix);
-}
-
-QList<Finding> findings(const Observation &o)
-{
-    const QList<Card> cards = cardsOf(o.cards);
-    QList<Finding> out;
-    pcFindings(o, cards, out);
-
     // Each camera once, by MAC, through the record it is read through.
     const QVector<bool> through = readThrough(o.cards, o.records);
     QList<int> cameras;
@@ -612,6 +498,126 @@ QList<Finding> findings(const Observation &o)
             out.append(f);
         }
     }
+}
+
+}  // namespace
+
+QVector<bool> readThrough(const QList<LocalAddress> &local, const QList<DeviceRecord> &records)
+{
+    const QList<Card> cards = cardsOf(local);
+    QHash<QByteArray, Camera> cameras;
+    for (int i = 0; i < records.size(); ++i) {
+        const Card *card = cardOf(cards, records[i]);
+        const bool home = card && card->holds(wordOf(records[i].ip));
+        Camera &c = cameras[macKey(records[i])];
+        if (c.record < 0 || (home && !c.home))
+            c = Camera{i, home};
+    }
+    QVector<bool> through(records.size(), false);
+    for (const Camera &c : qAsConst(cameras))
+        through[c.record] = true;
+    return through;
+}
+
+QVector<CameraReading> readCameras(const QList<DeviceRecord> &records, const QVector<bool> &wanted,
+                                   int parallel)
+{
+    std::vector<CameraReading> readings(size_t(records.size()));
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int i = next++; i < records.size(); i = next++) {
+            if (!wanted.isEmpty() && !wanted.value(i))
+                continue;
+            CameraReading &r = readings[size_t(i)];
+            CameraChannel channel(records[i]);
+            r.attempted = true;
+            r.result = bootstrap::readCameraSetup(channel, r.setup);
+            // Under exclusive access even reads are refused.
+            if (r.result.ok() || (r.result.kind == ExchangeResult::Kind::CameraStatus &&
+                                  r.result.status != gvcp::StatusAccessDenied))
+                r.holder = control::readHolder(channel);
+        }
+    };
+    std::vector<std::thread> workers;
+    const int count = qBound(1, qMin(parallel, int(records.size())), 256);
+    for (int k = 1; k < count; ++k)
+        workers.emplace_back(work);
+    work();
+    for (std::thread &t : workers)
+        t.join();
+    return QVector<CameraReading>(readings.begin(), readings.end());
+}
+
+bool observe(DeviceLink &scope, Observation &out)
+{
+    out = Observation();
+    const pcfacts::Counters before = pcfacts::readCounters();
+    if (!scope.discover(true))
+        return false;
+    const pcfacts::Counters after = pcfacts::readCounters();
+    out.cards = scope.localAddresses();
+    out.records = scope.devices();
+    // A camera outside every card's subnet, or on a card's address, cannot
+    // be reached by unicast: it is not asked.
+    QVector<bool> wanted = readThrough(out.cards, out.records);
+    const QList<Card> cards = cardsOf(out.cards);
+    for (int i = 0; i < wanted.size(); ++i) {
+        const quint32 ip = wordOf(out.records[i].ip);
+        const Card *card = cardOf(cards, out.records[i]);
+        for (const Card &c : cards)
+            wanted[i] = wanted[i] && c.address != ip;
+        wanted[i] = wanted[i] && card && card->holds(ip);
+    }
+    out.readings = readCameras(out.records, wanted);
+
+    auto grown = [](qint64 from, qint64 to) { return from >= 0 && to >= from ? to - from : -1; };
+    out.pc.reversePathDrops = grown(before.reversePathDrops, after.reversePathDrops);
+    out.pc.martianSources = grown(before.martianSources, after.martianSources);
+    out.pc.receiveBufferDrops = grown(before.receiveBufferDrops, after.receiveBufferDrops);
+    out.pc.receiveBufferLimit = pcfacts::receiveBufferLimit();
+    out.pc.grantedReceiveBuffer = discoveryReceiveBuffer();
+    out.pc.rpFilterAll = pcfacts::reversePathFilter(QString());
+    QSet<QString> seen;
+    for (const LocalAddress &a : qAsConst(out.cards)) {
+        if (seen.contains(a.interfaceName))
+            continue;
+        seen.insert(a.interfaceName);
+        out.pc.cards.append({a.interfaceName, pcfacts::linkSpeedMbps(a.interfaceName),
+                             pcfacts::reversePathFilter(a.interfaceName)});
+    }
+    return true;
+}
+
+QString kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::NoCamera: return QStringLiteral("no-camera");
+    case Kind::CardsOneSubnet: return QStringLiteral("cards-one-subnet");
+    case Kind::ReversePathFilter: return QStringLiteral("reverse-path-filter");
+    case Kind::ReceiveBuffer: return QStringLiteral("receive-buffer");
+    case Kind::SlowLink: return QStringLiteral("slow-link");
+    case Kind::OffSubnet: return QStringLiteral("off-subnet");
+    case Kind::DuplicateAddress: return QStringLiteral("duplicate-address");
+    case Kind::CardAddress: return QStringLiteral("card-address");
+    case Kind::DhcpFallback: return QStringLiteral("dhcp-fallback");
+    case Kind::NoUnicastReply: return QStringLiteral("no-unicast-reply");
+    case Kind::Controlled: return QStringLiteral("controlled");
+    case Kind::MovesAtPowerCycle: return QStringLiteral("moves-at-power-cycle");
+    }
+    return QString();
+}
+
+QString lineOf(const Finding &f)
+{
+    return QStringLiteral("%1: %2 Fix: %3").arg(kindName(f.kind), f.problem, f.fix);
+}
+
+QList<Finding> findings(const Observation &o)
+{
+    const QList<Card> cards = cardsOf(o.cards);
+    QList<Finding> out;
+    pcFindings(o, cards, out);
+    cameraFindings(o, cards, out);
     return out;
 }
 

@@ -135,10 +135,10 @@ private slots:
                                                             << QStringList();
         QTest::newRow("free addresses: after the highest, wrapping, never a stored or proposed one")
             << "card nic0 192.0.2.1 255.255.255.248\ncamera 1 192.0.2.5 192.0.2.1 stored=192.0.2.2\n"
-               "camera 2 192.0.2.6 192.0.2.1\ncamera 3 203.0.113.3 192.0.2.1\ncamera 4 203.0.113.4 192.0.2.1\n"
+               "camera 2 192.0.2.3 192.0.2.1 config=6\ncamera 3 203.0.113.3 192.0.2.1\ncamera 4 203.0.113.4 192.0.2.1\n"
                "camera 5 203.0.113.5 192.0.2.1\n"
             << QStringList{"moves-at-power-cycle 02:00:00:00:00:01: after a power cycle: static 192.0.2.2.",
-                           "off-subnet 02:00:00:00:00:03: force-ip -c 02:00:00:00:00:03 --ip 192.0.2.3 --mask "
+                           "off-subnet 02:00:00:00:00:03: force-ip -c 02:00:00:00:00:03 --ip 192.0.2.6 --mask "
                            "255.255.255.248 --gateway 192.0.2.1",
                            "off-subnet 02:00:00:00:00:04: --ip 192.0.2.4 ",
                            "off-subnet 02:00:00:00:00:05: Give nic0 a larger subnet"};
@@ -149,10 +149,10 @@ private slots:
                    "duplicate-address 02:00:00:00:00:07: ip-config -c 02:00:00:00:00:07 static --ip 192.0.2.21 ",
                    "card-address 02:00:00:00:00:04: of card nic1 (198.51.100.1/24)"};
         QTest::newRow("cards in one subnet, by either mask; one card's two addresses are not")
-            << nic0 + "card nic1 192.0.2.130 255.255.255.128\ncard nic1 198.51.100.1 255.255.255.0\n"
-                      "card nic2 198.51.100.2 255.255.0.0\n"
-            << QStringList{"no-camera : on card nic0 (192.0.2.1/24), card nic1 (192.0.2.130/25)",
-                           "cards-one-subnet nic1: nic0 (192.0.2.1/24) and nic1 (192.0.2.130/25)",
+            << "card nic1 192.0.2.130 255.255.255.128\n" + nic0 +
+                   "card nic1 198.51.100.1 255.255.255.0\ncard nic2 198.51.100.2 255.255.0.0\n"
+            << QStringList{"no-camera : on card nic1 (192.0.2.130/25), card nic0 (192.0.2.1/24)",
+                           "cards-one-subnet nic0: nic1 (192.0.2.130/25) and nic0 (192.0.2.1/24)",
                            "cards-one-subnet nic2: Give nic2 an address"};
         QTest::newRow("rp_filter: dropped ARP requests count; the keys that are on, a VLAN's with a slash")
             << "card eth0.100 192.0.2.1 255.255.255.0 rp=2\ncard nic1 198.51.100.1 255.255.255.0 rp=0\n"
