@@ -51,6 +51,7 @@ void printOverview()
                 "Exit status: 0 every camera succeeded; 1 a job failed or was stopped; 2 a usage "
                 "error or a refusal before anything was sent; 3 a camera selector matched no "
                 "camera (or, for force-ip and ip-config, more than one).\n");
+    std::printf("doctor exits with 0 when it found nothing, 1 when it found something.\n");
 }
 
 int usageError(const Subcommand &s, const QString &problem)
