@@ -16,6 +16,7 @@ void MainWindow::on_btnRefresh_clicked()
 void MainWindow::refreshDeviceList()
 {
     ui->teCamInfo->setPlainText(QString());
+    powerCycleLines_.clear();
     const QList<DeviceRecord> devices = DeviceLink::instance().devices();
 
     // Filling the list must not run a selection per entry. The connection was
@@ -65,6 +66,7 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     QString info;
     for (const auto &line : lines)
         info += QLatin1String(line.first) + line.second + QLatin1Char('\n');
+    info += powerCycleLine(record);
     ui->teCamInfo->setPlainText(info);
 
     ui->leIP->setText(record.ipText());

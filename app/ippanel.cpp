@@ -50,6 +50,7 @@ void MainWindow::on_btnIPConfig_clicked()
     if (mode == ipassign::Static && !checkedAddressFields(a))
         return;
     const ipassign::ConfigOutcome o = ipassign::configureAndRestart(*channel_, record.mac, mode, a);
+    powerCycleLines_.clear();  // what it stored has changed
     // One box for each step that failed.
     if (!o.stored.ok())
         tell(endings::message(endings::fromIpConfig(o.stored, ExchangeResult::accepted())));

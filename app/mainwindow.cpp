@@ -107,6 +107,7 @@ void MainWindow::tell(const UserMessage &message)
 void MainWindow::setCameraControlsEnabled(bool enabled)
 {
     ui->btnRefresh->setEnabled(enabled);
+    ui->btnDiagnose->setEnabled(enabled);
     ui->cbDevice->setEnabled(enabled);
     ui->btnWriteSPI->setEnabled(enabled);
     ui->btnProgramBit->setEnabled(enabled);

@@ -1,8 +1,8 @@
 // The main window: the form, the chosen camera's channel, and the slots.
 // Each slot gathers its input, calls the core, and shows the result; the
 // slots are spread over one file per panel (devicepanel.cpp, ippanel.cpp,
-// paramslots.cpp, bitstreamslots.cpp). Flash jobs run on the core's job
-// runner.
+// paramslots.cpp, bitstreamslots.cpp, diagnose.cpp). Flash jobs run on the
+// core's job runner.
 #pragma once
 
 #include "camerachannel.h"
@@ -11,6 +11,7 @@
 #include "jobrunner.h"
 #include "usermessage.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <memory>
 
@@ -43,6 +44,7 @@ private slots:
     void updateStep(int step, bool verify = false);
     void showMsg(QString title, QString msg);
     void on_btnRefresh_clicked();
+    void on_btnDiagnose_clicked();
     void on_cbDevice_currentIndexChanged(int index);
     void on_btnWrite_clicked();
     void on_btnForceIp_clicked();
@@ -64,6 +66,10 @@ private:
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
     void fitAddressFields();
+    // "After a power cycle: ...\n" for the camera's information, read from the
+    // camera once per discovery (or after IP Config); empty when the camera
+    // lacks the register.
+    QString powerCycleLine(const DeviceRecord &record);
     void tell(const UserMessage &message);
     // Reads register 0 of the chosen camera before a flash job; tells the
     // technician when it does not answer.
@@ -82,4 +88,7 @@ private:
     bool jobRunning_ = false;
     bool blockingJob_ = false;    // a job the window waits for (the parameter write)
     bool closeWhenDone_ = false;  // closing was asked for during it
+
+    // The camera information's last line, by list entry and card.
+    QHash<QString, QString> powerCycleLines_;
 };

@@ -3,6 +3,7 @@
 #include "bitfilename.h"
 #include "camerachannel.h"
 #include "devicelink.h"
+#include "doctor.h"
 #include "firmwareversion.h"
 #include "interrupt.h"
 #include "jobrunner.h"
@@ -165,7 +166,12 @@ int listCameras(const CommonOptions &options)
     int status = ExitRefused;
     if (!discover(options, records, status))
         return status;
-    printCameraList(records, options.json);
+    if (options.details) {
+        const QVector<doctor::CameraReading> details = doctor::readCameras(records);
+        printCameraList(records, options.json, &details);
+    } else {
+        printCameraList(records, options.json);
+    }
     return ExitSucceeded;
 }
 

@@ -21,9 +21,12 @@ struct CommonOptions {
     QString settingsPath;   // --settings: a setting.ini to honour
     int jobs = 0;           // --jobs; 0: every camera at once
     bool json = false;      // --json
+    bool details = false;   // list --details
 };
 
 int listCameras(const CommonOptions &options);
+// In doctor.cpp: exit 0 when nothing is found, 1 when something is.
+int runDoctor(const CommonOptions &options);
 int forceIp(const CommonOptions &options, const QString &ip, const QString &mask,
             const QString &gateway);
 int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &ip,

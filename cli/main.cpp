@@ -21,10 +21,14 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"list", "[--json] [--interface ADDR] [--settings FILE]",
+    {"list", "[--json] [--details] [--interface ADDR] [--settings FILE]",
      "Discovers the cameras and prints one a line: address, MAC, serial number, model, "
      "firmware, the PC address it answered on, and a mark when it is outside that "
      "address's subnet."},
+    {"doctor", "[--json] [--interface ADDR]",
+     "Finds why cameras are missing or unreachable and what they will do at their next power "
+     "cycle; prints one finding a line, each with its fix. Changes nothing. Exit status 0 when "
+     "nothing is found, 1 when something is."},
     {"force-ip", "-c CAM --ip A --mask M --gateway G",
      "Gives one camera these addresses until its next power cycle."},
     {"ip-config", "-c CAM static --ip A --mask M --gateway G | dhcp | lla",
@@ -47,6 +51,7 @@ void printOverview()
                 "Exit status: 0 every camera succeeded; 1 a job failed or was stopped; 2 a usage "
                 "error or a refusal before anything was sent; 3 a camera selector matched no "
                 "camera (or, for force-ip and ip-config, more than one).\n");
+    std::printf("doctor exits with 0 when it found nothing, 1 when it found something.\n");
 }
 
 int usageError(const Subcommand &s, const QString &problem)
@@ -78,8 +83,10 @@ int main(int argc, char *argv[])
     }
     const QString name = QString::fromLatin1(command->name);
     const bool list = name == QLatin1String("list");
+    const bool doctorCommand = name == QLatin1String("doctor");
+    const bool withoutCameras = list || doctorCommand;  // no -c, no positional argument
     const bool ipCommand = name == QLatin1String("force-ip") || name == QLatin1String("ip-config");
-    const bool flashCommand = !list && !ipCommand;
+    const bool flashCommand = !withoutCameras && !ipCommand;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(command->summary));
@@ -99,8 +106,13 @@ int main(int argc, char *argv[])
         "FILE");
     const QCommandLineOption jobs("jobs", "At most N cameras at once (default: all).", "N");
     const QCommandLineOption json(
-        "json", list ? "Prints only a JSON array, one object per camera."
-                     : "Prints only the final result, as a JSON array (progress goes to stderr).");
+        "json", list            ? "Prints only a JSON array, one object per camera."
+                : doctorCommand ? "Prints only a JSON array, one object per finding."
+                                : "Prints only the final result, as a JSON array (progress goes to "
+                                  "stderr).");
+    const QCommandLineOption details(
+        "details", "Reads every camera's stored IP configuration, number of network interfaces "
+                   "and link speed as well (all cameras at once).");
     const QCommandLineOption verbose("verbose", "Debug lines of every exchange, to stderr.");
     const QCommandLineOption ip("ip", "The camera's new address.", "A");
     const QCommandLineOption mask("mask", "The camera's new subnet mask.", "M");
@@ -115,8 +127,10 @@ int main(int argc, char *argv[])
         "changed-only", "Reads each sector first and programs only those that differ, then "
                         "verifies every sector. Needs firmware that reads back.");
     parser.addOptions({help, onlyInterface, settings, json, verbose});
-    if (!list)
+    if (!withoutCameras)
         parser.addOptions({camera, all});
+    if (list)
+        parser.addOption(details);
     if (flashCommand)
         parser.addOption(jobs);
     if (ipCommand)
@@ -149,9 +163,10 @@ int main(int argc, char *argv[])
                                                            : QStringLiteral("orvanta.debug=false"));
 
     CommonOptions options;
-    if (!list)
+    if (!withoutCameras)
         options.cameras = parser.values(camera);
-    options.all = !list && parser.isSet(all);
+    options.all = !withoutCameras && parser.isSet(all);
+    options.details = list && parser.isSet(details);
     options.onlyInterface = parser.value(onlyInterface);
     options.settingsPath = parser.value(settings);
     options.json = parser.isSet(json);
@@ -162,20 +177,22 @@ int main(int argc, char *argv[])
             return usageError(*command, QStringLiteral("--jobs needs a number of 1 or more."));
     }
     const QStringList positional = parser.positionalArguments();
-    const int wanted = list ? 0 : name == QLatin1String("force-ip") ? 0 : 1;
+    const int wanted = withoutCameras ? 0 : name == QLatin1String("force-ip") ? 0 : 1;
     if (positional.size() != wanted)
         return usageError(
             *command,
             positional.size() < wanted
                 ? QStringLiteral("An argument is missing.")
                 : QStringLiteral("Unexpected argument '%1'.").arg(positional.value(wanted)));
-    if (!list && options.cameras.isEmpty() && !options.all)
+    if (!withoutCameras && options.cameras.isEmpty() && !options.all)
         return usageError(*command, QStringLiteral("Name the cameras with -c CAM or --all."));
 
     UdpSocket::startup();
     int status = ExitRefused;
     if (list) {
         status = listCameras(options);
+    } else if (doctorCommand) {
+        status = runDoctor(options);
     } else if (name == QLatin1String("force-ip")) {
         status = forceIp(options, parser.value(ip), parser.value(mask), parser.value(gateway));
     } else if (name == QLatin1String("ip-config")) {

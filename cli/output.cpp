@@ -2,6 +2,7 @@
 
 #include "interrupt.h"
 #include "ipassignment.h"
+#include "ipv4address.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -33,6 +34,36 @@ QJsonObject resultJson(const CameraResult &r)
     return o;
 }
 
+// What list --details adds: the registers the camera has, none it lacks.
+void addDetails(QJsonObject &o, const doctor::CameraReading &reading)
+{
+    o.insert("registersRead", reading.answered());
+    if (!reading.answered())
+        return;
+    const bootstrap::CameraSetup &s = reading.setup;
+    const bootstrap::StoredConfiguration &stored = s.stored;
+    if (stored.ipConfig.present) {
+        o.insert("storedIpConfig",
+                 QJsonArray::fromStringList(bootstrap::enabledModeNames(stored.ipConfig.value)));
+        o.insert("afterPowerCycle", bootstrap::nextStartText(stored));
+    }
+    const QPair<const char *, const bootstrap::Register *> addresses[] = {
+        {"persistentIp", &stored.persistentIp},
+        {"persistentMask", &stored.persistentMask},
+        {"persistentGateway", &stored.persistentGateway}};
+    for (const auto &a : addresses) {
+        if (!a.second->present)
+            continue;
+        quint8 bytes[4];
+        bootstrap::addressBytes(a.second->value, bytes);
+        o.insert(QLatin1String(a.first), ipv4Text(bytes));
+    }
+    if (s.interfaces.present)
+        o.insert("networkInterfaces", qint64(s.interfaces.value));
+    if (s.linkSpeed.present)
+        o.insert("linkSpeedMbps", qint64(s.linkSpeed.value));
+}
+
 }  // namespace
 
 QString identity(const DeviceRecord &record)
@@ -47,31 +78,43 @@ QString closingLine(const CameraResult &r)
     return identity(r.record) + QStringLiteral(": ") + endings::message(r.ending).text;
 }
 
-void printCameraList(const QList<DeviceRecord> &records, bool json)
+void printCameraList(const QList<DeviceRecord> &records, bool json,
+                     const QVector<doctor::CameraReading> *details)
 {
     QJsonArray array;
-    for (const DeviceRecord &r : records) {
+    for (int i = 0; i < records.size(); ++i) {
+        const DeviceRecord &r = records[i];
         const bool offSubnet = checkSubnet(r) == SubnetCheck::OtherSubnet;
+        const doctor::CameraReading reading = details ? details->value(i) : doctor::CameraReading();
         if (!json) {
-            std::printf(
-                "%s\t%s\t%s\t%s\t%s\tnic %s%s\n", qPrintable(r.ipText()),
-                qPrintable(r.macColonText()), qPrintable(DeviceRecord::fieldText(r.serialNumber)),
-                qPrintable(DeviceRecord::fieldText(r.modelName)), qPrintable(r.versionText()),
-                qPrintable(r.hostIP), offSubnet ? "\toutside the NIC's subnet" : "");
+            QString next;
+            if (details && !reading.answered())
+                next = QStringLiteral("\tno answer to a register read");
+            else if (details && reading.setup.stored.ipConfig.present)
+                next = QStringLiteral("\t") + bootstrap::powerCycleLine(reading.setup.stored);
+            std::printf("%s\t%s\t%s\t%s\t%s\tnic %s%s%s\n", qPrintable(r.ipText()),
+                        qPrintable(r.macColonText()),
+                        qPrintable(DeviceRecord::fieldText(r.serialNumber)),
+                        qPrintable(DeviceRecord::fieldText(r.modelName)),
+                        qPrintable(r.versionText()), qPrintable(r.hostIP),
+                        offSubnet ? "\toutside the NIC's subnet" : "", qPrintable(next));
             continue;
         }
-        array.append(QJsonObject{{"ip", r.ipText()},
-                                 {"mask", r.maskText()},
-                                 {"gateway", r.gatewayText()},
-                                 {"mac", r.macColonText()},
-                                 {"manufacturer", DeviceRecord::fieldText(r.manufacturerName)},
-                                 {"model", DeviceRecord::fieldText(r.modelName)},
-                                 {"version", r.versionText()},
-                                 {"serial", DeviceRecord::fieldText(r.serialNumber)},
-                                 {"userName", DeviceRecord::fieldText(r.userDefinedName)},
-                                 {"nic", r.hostIP},
-                                 {"offSubnet", offSubnet},
-                                 {"ipMode", ipassign::modeName(ipassign::modeOf(r.ipConfig))}});
+        QJsonObject o{{"ip", r.ipText()},
+                      {"mask", r.maskText()},
+                      {"gateway", r.gatewayText()},
+                      {"mac", r.macColonText()},
+                      {"manufacturer", DeviceRecord::fieldText(r.manufacturerName)},
+                      {"model", DeviceRecord::fieldText(r.modelName)},
+                      {"version", r.versionText()},
+                      {"serial", DeviceRecord::fieldText(r.serialNumber)},
+                      {"userName", DeviceRecord::fieldText(r.userDefinedName)},
+                      {"nic", r.hostIP},
+                      {"offSubnet", offSubnet},
+                      {"ipMode", ipassign::modeName(ipassign::modeOf(r.ipConfig))}};
+        if (details)
+            addDetails(o, reading);
+        array.append(o);
     }
     if (json)
         printJson(array);
@@ -93,6 +136,31 @@ int printResults(const QList<CameraResult> &results, bool json, bool linesPrinte
         printJson(array);
     std::fflush(stdout);
     return allSucceeded ? 0 : 1;
+}
+
+void printFindings(const QList<doctor::Finding> &found, const QString &report, bool json)
+{
+    if (!json) {
+        std::printf("%s\n", qPrintable(report));
+        std::fflush(stdout);
+        return;
+    }
+    QJsonArray array;
+    for (const doctor::Finding &f : found) {
+        QJsonObject o{{"kind", doctor::kindName(f.kind)}, {"problem", f.problem}, {"fix", f.fix}};
+        if (!f.ip.isEmpty()) {
+            o.insert("ip", f.ip);
+            o.insert("mac", f.mac);
+            o.insert("serial", f.serial);
+        }
+        if (!f.cardAddress.isEmpty()) {
+            o.insert("card", f.card);
+            o.insert("nic", f.cardAddress);
+        }
+        array.append(o);
+    }
+    printJson(array);
+    std::fflush(stdout);
 }
 
 void printProblem(const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }

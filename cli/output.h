@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "doctor.h"
 #include "endings.h"
 #include "flashjob.h"
 
@@ -26,8 +27,13 @@ QString identity(const DeviceRecord &record);
 // identity ": " and the catalogue's text for its ending.
 QString closingLine(const CameraResult &result);
 
-// `list`: one line a camera, or a JSON array.
-void printCameraList(const QList<DeviceRecord> &records, bool json);
+// `list`: one line a camera, or a JSON array; with `details` (one reading
+// per record, list --details) what each camera's registers say as well.
+void printCameraList(const QList<DeviceRecord> &records, bool json,
+                     const QVector<doctor::CameraReading> *details = nullptr);
+
+// `doctor`: the report, one finding a line, or only a JSON array of them.
+void printFindings(const QList<doctor::Finding> &found, const QString &report, bool json);
 
 // The closing lines (unless the board printed them), or only the JSON array
 // of the results on stdout. Returns the exit status: 0 when every camera

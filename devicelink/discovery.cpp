@@ -98,7 +98,7 @@ QList<LocalAddress> usableLocalAddresses()
             if (address.protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
             const QString text = address.toString();
-            result.append({text, iface.name()});
+            result.append({text, iface.name(), entry.netmask().toString()});
             qCDebug(lcOrvanta).noquote() << "Interface:" << text;
         }
     }
@@ -116,6 +116,13 @@ QList<DiscoveryEndpoint> discoveryEndpoints(const QList<LocalAddress> &local,
     for (int i = 0; i < local.size() && i < MaxDiscoverySockets; ++i)
         endpoints.append({local[i].address, local[i].address, local[i].interfaceName});
     return endpoints;
+}
+
+int discoveryReceiveBuffer()
+{
+    UdpSocket::startup();
+    UdpSocket socket;
+    return socket.open() ? socket.requestReceiveBuffer(ReceiveBufferRequest) : 0;
 }
 
 QList<DeviceRecord> discoverCameras(const QList<DiscoveryEndpoint> &endpoints,

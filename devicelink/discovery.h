@@ -12,6 +12,7 @@
 struct LocalAddress {
     QString address;
     QString interfaceName;
+    QString netmask;  // dotted; empty when the system does not say
 };
 
 // Every such address, in the system's order (an interface with two IPv4
@@ -46,5 +47,9 @@ struct DiscoveryOptions {
 // socket (where the system allows one without privileges) also receives
 // acknowledges that cameras broadcast; a camera whose acknowledge arrives
 // both ways is listed once.
+// The receive buffer the system grants a discovery socket (bytes, as the
+// system counts them), or 0 when no socket could be opened.
+int discoveryReceiveBuffer();
+
 QList<DeviceRecord> discoverCameras(const QList<DiscoveryEndpoint> &endpoints,
                                     const DiscoveryOptions &options = DiscoveryOptions());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # orvanta-cli through the real executable in the lab, one scenario a run:
-#   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench)
+#   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench doctor
+#                                         doctor_pc doctor_bench)
 # Outside the lab it makes the files and the topology and starts scripts/lab,
 # which runs this script again inside (LAB_DIR set) for the checks.
 # bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
@@ -41,6 +42,19 @@ if [ -z "${LAB_DIR:-}" ]; then
     bench) { printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24'
       for i in 1 2 3 4 5 6 7 8; do echo "camera b$i a 192.0.2.4$i/24 --version 2.3 --serial B$i"; done
     } >"$topology" ;;
+    doctor) printf '%s\n' 'segment a' 'segment b' 'host nic0 a 192.0.2.1/24' 'host nic1 b 198.51.100.1/24' \
+      'camera good a 192.0.2.10/24' 'camera off a 203.0.113.30/24 --gateway 203.0.113.1' \
+      'camera dup1 a 192.0.2.20/24' 'camera dup2 a 192.0.2.20/24' 'camera wrongid a 192.0.2.30/24 --wrong-id 100' \
+      'camera held a 192.0.2.40/24 --heartbeat 600000' 'camera moved a 192.0.2.50/24' \
+      'camera card b 192.0.2.1/24' 'camera slow b 198.51.100.20/24 --link-speed 100' \
+      'camera dhcp b 169.254.3.4/16 --ipconfig 6' >"$topology" ;;
+    doctor_pc) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' 'host nic1 a 192.0.2.2/24' \
+      'camera fleet a 192.0.2.10/24 --fleet 100' >"$topology" ;;
+    doctor_bench) { echo "segment f"; echo "host nic7 f 169.254.1.1/16"
+      for s in 0 1 2 3 4 5 6; do
+        echo "segment s$s"; echo "host nic$s s$s 192.0.2.$((32 * s + 1))/27"; echo "camera cam$s s$s 192.0.2.$((32 * s + 10))/27"
+      done
+      for k in 2 3 4; do echo "camera fleet$k f 169.254.$k.1/16 --fleet 250"; done; } >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -205,6 +219,101 @@ bench)
     printf "cli bench: %d sectors, program + verify: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f (aim <= 1.1)\n",
       n, b - a, c - b, (c - b) / (b - a)
     printf "cli bench: longest job alone: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f\n", j1, j8, j8 / j1 }'
+  ;;
+doctor)
+  # Each finding by its kind and the camera's MAC or the card's name, sorted.
+  found() { jq -r '.[] | "\(.kind) \(.mac // .card)"' <<<"$out" | sort | paste -sd' '; }
+  want() { printf '%s\n' "$@" | sort | paste -sd' '; }
+  fix_of() { jq -r --arg k "$1" '.[] | select(.kind == $k) | .fix' <<<"$out"; }
+  typed() {   # each fix as given: orvanta-cli is the one under test, and sudo is not needed as root
+    local line; while read -r line; do
+      set -- ${line#sudo }; [ "$1" = orvanta-cli ] && set -- "$CLI" "${@:2}"; [ $# -gt 0 ] && "$@"
+    done
+  }
+  sysctl -qw net.ipv4.conf.nic0.rp_filter=1      # strict: hides the camera of another subnet
+  sysctl -qw net.ipv4.conf.nic1.accept_local=1   # else Linux drops answers from the PC's own address
+  python3 -c 'import socket, struct  # another application takes control of "held"
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("192.0.2.1", 0)); s.settimeout(2)
+s.sendto(bytes.fromhex("4201008200080001") + struct.pack(">II", 0x0A00, 2), ("192.0.2.40", 3956)); s.recv(64)'
+  run force-ip -c 02:00:00:00:00:07 --ip 192.0.2.55 --mask 255.255.255.0 --gateway 192.0.2.1
+  for cam in good off dup1 dup2 wrongid held moved card slow dhcp; do wc -l <"$LAB_DIR/$cam.log" >"$W/$cam.mark"; done
+  common=("controlled 02:00:00:00:00:06" "no-unicast-reply 02:00:00:00:00:05" "slow-link 02:00:00:00:00:09")
+  changed=("card-address 02:00:00:00:00:08" "dhcp-fallback 02:00:00:00:00:0a" "duplicate-address 02:00:00:00:00:04"
+           "moves-at-power-cycle 02:00:00:00:00:07")
+  run doctor --json
+  check "rp_filter: the camera of another subnet hidden, the card named, exit 1" [ "$status" = 1 -a "$(found)" = \
+    "$(want "${common[@]}" "${changed[@]}" "reverse-path-filter nic0")" ]
+  fix_of reverse-path-filter | typed >/dev/null
+  sleep 1.2   # the hidden camera's ARP request for the PC goes out again within a second
+  run doctor --json
+  check "every camera finding, each naming its camera" [ "$status" = 1 -a "$(found)" = \
+    "$(want "${common[@]}" "${changed[@]}" "off-subnet 02:00:00:00:00:02")" ]
+  moving=$(jq -r '.[] | select(.kind | test("off-subnet|duplicate-address|card-address|dhcp-fallback")) | .fix' <<<"$out")
+  check "four moves to free addresses, no two alike" [ "$(grep -o -- '--ip [0-9.]*' <<<"$moving" | sort -u | wc -l)" = 4 -a \
+    -z "$(grep -E -- '--ip (192\.0\.2\.(1|10|20|30|40|50|55)|198\.51\.100\.(1|20)) ' <<<"$moving")" ]
+  check "the held camera's application named" has "$(jq -r '.[] | select(.kind == "controlled") | .problem' <<<"$out")" "at 192.0.2.1, port "
+  check "both addresses of the moved camera" has "$out" "runs 192.0.2.55 / 255.255.255.0 / 192.0.2.1 now, but after a power cycle: static 192.0.2.50 / 255.255.255.0 / 0.0.0.0."
+  json=$out; run doctor
+  check "one finding a line, with its fix" [ "$(lines "$out" '^[a-z-]+: .* Fix: ')" = "$(jq length <<<"$json")" -a "$(lines "$out" .)" = "$(jq length <<<"$json")" ]
+  for cam in good off dup1 dup2 wrongid held moved card slow dhcp; do
+    check "the reports sent $cam nothing but discovery and reads" [ "$(tail -n +"$(($(cat "$W/$cam.mark") + 1))" "$LAB_DIR/$cam.log" | grep 'rx cmd=' | grep -cvE 'cmd=0x00(02|80) ')" = 0 ]
+  done
+  out=$json
+  for kind in off-subnet duplicate-address card-address dhcp-fallback; do fix_of $kind | typed >/dev/null; done
+  # The cameras move a moment after their acknowledge; the PC forgets where
+  # 192.0.2.20 was, as a moved camera's announcement of its address makes it.
+  sleep 0.3; ip neigh flush all
+  run doctor --json
+  check "the typed fixes took: off-subnet, duplicate, card address, DHCP fallback gone" [ "$(found)" = \
+    "$(want "${common[@]}" "moves-at-power-cycle 02:00:00:00:00:02" "moves-at-power-cycle 02:00:00:00:00:07")" ]
+  fix_of moves-at-power-cycle | typed >/dev/null; sleep 0.3
+  run doctor --json
+  check "stored as they run: nothing moves at a power cycle" [ "$(found)" = "$(want "${common[@]}")" ]
+  run list --json --details
+  check "list --details: the stored configuration" json '.[] | select(.mac == "02:00:00:00:00:07") | .storedIpConfig == ["static", "lla"] and
+    .persistentIp == "192.0.2.55" and .persistentMask == "255.255.255.0" and .persistentGateway == "192.0.2.1" and
+    .afterPowerCycle == "static 192.0.2.55 / 255.255.255.0 / 192.0.2.1" and .networkInterfaces == 1 and .linkSpeedMbps == 1000'
+  check "list --details: a camera that does not answer reads" json '[.[] | select(.registersRead == false) | .mac] == ["02:00:00:00:00:05"]'
+  check "list --details: the slow link" json '.[] | select(.mac == "02:00:00:00:00:09") | .linkSpeedMbps == 100'
+  ;;
+doctor_pc)
+  # This kernel keeps net.core.rmem_max per network namespace but read-only in
+  # all but the first, and a veth's speed cannot be set: the doctor reads them
+  # through files mounted over the real ones in a mount namespace of its own.
+  echo 65536 >rmem; echo 100 >speed
+  faked() { out=$(unshare --mount sh -c 'mount --bind rmem /proc/sys/net/core/rmem_max && mount --bind speed /sys/class/net/nic0/speed &&
+    exec "$@"' faked "$CLI" "$@" 2>"$W/err"); status=$?; err=$(cat "$W/err"); }
+  found() { jq -r '.[] | "\(.kind) \(.mac // .card)"' <<<"$out" | sort | paste -sd' '; }
+  faked doctor --json
+  check "two cards in one subnet, a slow card, a small receive buffer" [ "$status" = 1 -a "$(found)" = "cards-one-subnet nic1 receive-buffer nic0 slow-link nic0" ]
+  check "the sysctl for the buffer" [ "$(jq -r '.[] | select(.kind == "receive-buffer") | .fix' <<<"$out")" = "sudo sysctl -w net.core.rmem_max=4194304" ]
+  check "the buffer's figures" has "$out" "receive buffer of 128 KB (net.core.rmem_max 65536), but the 100 answers heard on card nic0 (192.0.2.1/24) need about 273 KB"
+  run doctor --json --interface nic0
+  check "one card, its real facts: nothing found, exit 0" [ "$status" = 0 ] && check "an empty array" json 'length == 0'
+  run doctor
+  check "the line of two cards in one subnet" [ "$status" = 1 -a "$(lines "$out" '^cards-one-subnet: Cards nic0 \(192.0.2.1/24\) and nic1 \(192.0.2.2/24\) are in one subnet')" = 1 ]
+  while IFS='|' read -r want text args; do
+    run $args
+    check "$want $args: $text" [ "$status" = "$want" -a "$(lines "$out$err" "$text")" -ge 1 ]
+  done <<TABLE
+2|203.0.113.99 is not an address or network card of this PC|doctor --interface 203.0.113.99
+2|Unknown option 'c'|doctor -c 192.0.2.10
+2|Unexpected argument 'now'|doctor now
+TABLE
+  ;;
+doctor_bench)
+  fleet=$(for k in 2 3 4; do cat "$LAB_DIR/fleet$k.pid"; done)
+  timed() { local t0; t0=$(date +%s.%N); run "$@"; took=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }'); }
+  trap 'kill -CONT $fleet' EXIT   # a stopped camera would not stop at the lab's end
+  kill -STOP $fleet
+  timed doctor --json; a=$took; timed doctor --json; b=$took
+  check "8 cards, 7 cameras: nothing found" [ "$status" = 0 ]
+  kill -CONT $fleet; sleep 0.5
+  timed doctor --json; c=$took; timed doctor --json; d=$took
+  check "8 cards, 757 cameras: nothing found" [ "$status" = 0 ]
+  timed list --json --details; e=$took
+  check "list --details: 757 cameras read" json 'length == 757 and all(.registersRead)'
+  echo "doctor bench: 8 cards, 7 cameras: $a s, $b s (aim < 2 s); 8 cards, 757 cameras: $c s, $d s (aim < 5 s); list --details, 757 cameras: $e s"
   ;;
 esac
 echo "$SCENARIO: $((failures == 0)) passed, $failures failed"

@@ -196,16 +196,17 @@ private slots:
     void discovery()
     {
         struct Entry {
-            QString label, nic, mode, model, version, serial, name;
+            QString label, nic, mode, model, version, serial, name, nextStart;
         };
-        const QList<Entry> expected{
-            {"192.0.2.10:CAM10001:020000000101", "192.0.2.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001",
-             "cam1"},
-            {"203.0.113.30:CAM3:020000000303", "192.0.2.1", "rbIPConfigDHCP", "LabCam GX", "2.1", "CAM3", "cam3"},
-            {"198.51.100.10:CAM10001:020000000101", "198.51.100.1", "rbIPConfigStatic", "LabCam GX", "2.3", "CAM1-0001",
-             "cam1"},
-            {"198.51.100.200:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S", "1.4", "CAM 2/b",
-             "cam2"}};
+        const QList<Entry> expected{{"192.0.2.10:CAM10001:020000000101", "192.0.2.1", "rbIPConfigStatic", "LabCam GX",
+                                     "2.3", "CAM1-0001", "cam1", "static 192.0.2.10 / 255.255.255.0 / 192.0.2.1"},
+                                    {"203.0.113.30:CAM3:020000000303", "192.0.2.1", "rbIPConfigDHCP", "LabCam GX",
+                                     "2.1", "CAM3", "cam3", "not known (outside the NIC's subnet)"},
+                                    {"198.51.100.10:CAM10001:020000000101", "198.51.100.1", "rbIPConfigStatic",
+                                     "LabCam GX", "2.3", "CAM1-0001", "cam1",
+                                     "static 198.51.100.10 / 255.255.255.0 / 198.51.100.1"},
+                                    {"198.51.100.200:CAM2b:020000000202", "198.51.100.1", "rbIPConfigLLA", "LabCam S",
+                                     "1.4", "CAM 2/b", "cam2", "link-local"}};
         auto *list = child<QComboBox>("cbDevice");
         QStringList labels;
         for (int i = 0; i < list->count(); ++i)
@@ -220,10 +221,11 @@ private slots:
             list->setCurrentIndex(index);
             QMetaObject::invokeMethod(window.get(), "on_cbDevice_currentIndexChanged", Q_ARG(int, index));
             const QString ip = e.label.section(':', 0, 0);
-            QCOMPARE(child<QTextEdit>("teCamInfo")->toPlainText(),
-                     QString("ip %1\nmanufacturerName Orvanta Lab\nmodelName %2\ndeviceVersion %3\nserialNumber %4\n"
-                             "mac %5\nuserDefinedName %6\n")
-                         .arg(ip, e.model, e.version, e.serial, e.label.section(':', 2).toUpper(), e.name));
+            QCOMPARE(
+                child<QTextEdit>("teCamInfo")->toPlainText(),
+                QString("ip %1\nmanufacturerName Orvanta Lab\nmodelName %2\ndeviceVersion %3\nserialNumber %4\n"
+                        "mac %5\nuserDefinedName %6\nAfter a power cycle: %7\n")
+                    .arg(ip, e.model, e.version, e.serial, e.label.section(':', 2).toUpper(), e.name, e.nextStart));
             QCOMPARE(child<QLabel>("lblHostIP")->text(), e.nic);
             QCOMPARE(warned(), ip.startsWith("203."));
             QVERIFY2(child<QRadioButton>(qPrintable(e.mode))->isChecked(), qPrintable(e.mode));
@@ -457,6 +459,74 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(logLines("older", "program ").size(), stopped);
         QVERIFY(stopped < 2 * Sectors);
+    }
+
+    // Diagnose and the command line's doctor on a clean lab, then on a
+    // camera moved out of its NIC's subnet: each fix, typed as given, makes
+    // its finding go away; the camera information tells the next start.
+    void diagnose()
+    {
+        auto diagnose = [&] {
+            answerer->boxes.clear();
+            click("btnDiagnose");
+            return answerer->boxes.size() == 1 && answerer->boxes[0].title == "Info" ? answerer->boxes[0].text
+                                                                                     : QString();
+        };
+        auto cli = [](const QStringList &args, QByteArray *out = nullptr) {
+            QProcess p;
+            p.start(qEnvironmentVariable("ORVANTA_CLI"), args);
+            p.waitForFinished(20000);
+            if (out)
+                *out = p.readAllStandardOutput();
+            return p.exitCode();
+        };
+        auto typed = [&](const QString &line) {  // a finding's fix, run as given
+            const QString fix = line.section(" Fix: ", 1);
+            QVERIFY2(fix.startsWith("orvanta-cli "), qPrintable(line));
+            QCOMPARE(cli(fix.split(' ').mid(1)), 0);
+        };
+        const QString clean = "No problem found (2 camera(s) on 1 card(s)).";
+        QByteArray out;
+        QCOMPARE(cli({"doctor"}, &out), 0);
+        QCOMPARE(out, (clean + "\n").toUtf8());
+        QCOMPARE(cli({"doctor", "--json"}, &out), 0);
+        QCOMPARE(QJsonDocument::fromJson(out).array().size(), 0);
+        QCOMPARE(diagnose(), clean);
+        QCOMPARE(answerer->boxes[0].icon, QMessageBox::Information);
+        QCOMPARE(cameraControls(window.get()), 1);
+        auto nextStart = [&](const QString &camera) {
+            select(camera);
+            return child<QTextEdit>("teCamInfo")->toPlainText().section('\n', -2, -2);
+        };
+        QCOMPARE(nextStart("dhcp"), QString("After a power cycle: DHCP, then link-local"));
+        QCOMPARE(nextStart("first"), QString("After a power cycle: static 192.0.2.10 / 255.255.255.0 / 192.0.2.1"));
+
+        setFields("203.0.113.40", "255.255.255.0", "203.0.113.1");
+        click("btnForceIp");
+        refreshUntil("first", [](const QString &ip) { return ip == "203.0.113.40"; });
+        const QString offSubnet = diagnose();
+        QCOMPARE(offSubnet,
+                 QString("off-subnet: Camera 203.0.113.40 (02:00:00:00:00:01, serial FIRST) answered on card "
+                         "nic0 (192.0.2.1/24) but is outside its subnet: only discovery and Force IP reach "
+                         "it. Fix: orvanta-cli force-ip -c 02:00:00:00:00:01 --ip 192.0.2.12 --mask "
+                         "255.255.255.0 --gateway 192.0.2.1"));
+        QCOMPARE(answerer->boxes[0].icon, QMessageBox::Warning);
+        typed(offSubnet);
+        refreshUntil("first", [](const QString &ip) { return ip == "192.0.2.12"; });
+        // Moved by Force IP: it goes back at its next power cycle.
+        const QString moves = diagnose();
+        QCOMPARE(moves,
+                 QString("moves-at-power-cycle: Camera 192.0.2.12 (02:00:00:00:00:01, serial FIRST) runs "
+                         "192.0.2.12 / 255.255.255.0 / 192.0.2.1 now, but after a power cycle: static 192.0.2.10 "
+                         "/ 255.255.255.0 / 192.0.2.1. Fix: orvanta-cli ip-config -c 02:00:00:00:00:01 static "
+                         "--ip 192.0.2.12 --mask 255.255.255.0 --gateway 192.0.2.1"));
+        typed(moves);
+        QCOMPARE(diagnose(), clean);
+        refreshUntil("first", [](const QString &ip) { return ip == "192.0.2.12"; });
+        QCOMPARE(nextStart("first"), QString("After a power cycle: static 192.0.2.12 / 255.255.255.0 / 192.0.2.1"));
+        // The reports only read: nothing but discovery and register reads from them.
+        QCOMPARE(logLines("dhcp", "rx cmd=").filter(QRegularExpression("cmd=0x00(02|80) ")).size(),
+                 logLines("dhcp", "rx cmd=").size() - 4);  // Force IP twice, IP Config and its restart
     }
 };
 
