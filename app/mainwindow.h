@@ -14,6 +14,8 @@
 #include <QMainWindow>
 #include <memory>
 
+class CameraPanel;
+
 QT_BEGIN_NAMESPACE
 namespace Ui {
 class MainWindow;
@@ -63,6 +65,11 @@ private:
     // Disables every control that talks to the camera while a flash job runs,
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
+    // Which camera controls a job locks: all of them for the window's own
+    // job; for the table's jobs, Refresh and the chosen camera's commands
+    // when that camera is one of theirs.
+    void applyCameraControls();
+    bool chosenCameraRunsTableJob() const;
     void fitAddressFields();
     void tell(const UserMessage &message);
     // Reads register 0 of the chosen camera before a flash job; tells the
@@ -74,6 +81,7 @@ private:
 
     Ui::MainWindow *ui;
     JobRunner *runner_ = nullptr;
+    CameraPanel *cameraPanel_ = nullptr;  // the camera table, docked beside the form
     // The chosen camera. A running job holds its own reference, so choosing
     // again or refreshing never closes a socket a job is using.
     std::shared_ptr<CameraChannel> channel_;
