@@ -618,6 +618,7 @@ private slots:
         check("m8", true);
         click("btnWriteParamChecked");
         QVERIFY(summary().startsWith("10 cameras: "));
+        // docs/camera-table.png: ORVANTA_SCREENSHOT=PATH in this run's environment.
         if (!qEnvironmentVariableIsEmpty("ORVANTA_SCREENSHOT")) {
             window->resize(1340, 470);
             window->resizeDocks({window->findChild<QDockWidget *>("cameraDock")}, {860}, Qt::Horizontal);
