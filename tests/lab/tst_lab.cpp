@@ -651,7 +651,7 @@ private slots:
         QMap<QString, int> before;
         for (const QString &m : eight)
             before[m] = logLines(m, "program ").size();
-        bitstreamFile(work.filePath("multi_103_top.bit"), 24, 3);
+        bitstreamFile(work.filePath("multi_103_top.bit"), 48, 3);
         child<QLineEdit>("leBitstreamFile")->setText(work.filePath("multi_103_top.bit"));
         click("btnProgramChecked");
         for (const QString &m : eight)
@@ -674,7 +674,7 @@ private slots:
                                      sector);
             };
             // A program command whose reply was lost is logged, then cancelled while repeated.
-            QVERIFY2(n < 24 && (said == at(n) || said == at(n - 1)), qPrintable(m + ": " + said));
+            QVERIFY2(n < 48 && (said == at(n) || said == at(n - 1)), qPrintable(m + ": " + said));
             stopped[m] = logLines(m, "program ").size();
         }
         QTest::qWait(300);
