@@ -13,7 +13,6 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QSet>
-#include <QVector>
 
 class CameraTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -93,6 +92,6 @@ private:
     void rowChanged(int row, int first = Address, int last = ColumnCount - 1);
     void busyChanged();
 
-    QVector<Row> rows_;
+    QList<Row> rows_;
     QString windowJobMac_;
 };

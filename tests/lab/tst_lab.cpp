@@ -581,7 +581,7 @@ private slots:
         QVERIFY(rows->flags(rows->index(rowOf("quitter"), C::Address)) & Qt::ItemIsUserCheckable);
         table->setCurrentIndex(rows->index(rowOf("m3"), C::Address));
         QVERIFY(!child("btnProgramBit")->isEnabled() && !child("btnForceIp")->isEnabled());
-        for (const QString &busy : {"m3", "m1b"})  // m1b is m1
+        for (const char *busy : {"m3", "m1b"})  // m1b is m1
             QVERIFY(!(rows->flags(rows->index(rowOf(busy), C::Address)) & Qt::ItemIsUserCheckable));
         QTRY_VERIFY_WITH_TIMEOUT(!summary().contains("running"), 60000);
         QCOMPARE(summary(), QString("8 cameras: 8 success"));
