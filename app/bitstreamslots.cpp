@@ -32,9 +32,9 @@ void MainWindow::on_btnBrowseBit_clicked()
 
 void MainWindow::on_btnProgramBit_clicked()
 {
-    // The button is disabled while a job runs; a queued click must not start
-    // a second transfer on the same window.
-    if (jobRunning_)
+    // The button is disabled while a job runs on this camera; a queued click
+    // must not start a second transfer.
+    if (jobRunning_ || chosenCameraRunsTableJob())
         return;
 
     const QString path = ui->leBitstreamFile->text();

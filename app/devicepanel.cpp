@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "camerapanel.h"
 #include "devicelink.h"
 #include "logging.h"
 
@@ -35,6 +36,7 @@ void MainWindow::refreshDeviceList()
             SLOT(on_cbDevice_currentIndexChanged(int)));
 
     on_cbDevice_currentIndexChanged(0);
+    cameraPanel_->reload();
 }
 
 bool MainWindow::selectedRecord(DeviceRecord &record) const
@@ -94,4 +96,7 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     // Every later command goes to this camera, from the address it answered on.
     channel_ = std::make_shared<CameraChannel>(record);
     ui->lblHostIP->setText(record.hostIP);
+
+    cameraPanel_->showCamera(index);
+    applyCameraControls();
 }

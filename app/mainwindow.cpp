@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "buildstamp.h"
+#include "camerapanel.h"
 #include "devicelink.h"
 
 #include <QCloseEvent>
@@ -29,6 +30,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     auto *version = new QLabel(versionLabelText(buildStamp()), this);
     statusBar()->addWidget(version, 0);
+
+    cameraPanel_ =
+        CameraPanel::install(this, runner_, ui->cbDevice, ui->leParamHexFile, ui->leBitstreamFile);
+    connect(cameraPanel_, &CameraPanel::jobsChanged, this, &MainWindow::applyCameraControls);
 
     DeviceLink::instance().discover(true);
     refreshDeviceList();
@@ -72,13 +77,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (jobRunning_) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Info"),
-            QStringLiteral("A programming job is running. Stop it between two exchanges and "
-                           "close? The camera's flash may then be incomplete and must be "
-                           "programmed again before power off."),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const int tableJobs = cameraPanel_->runningCount();
+    if (jobRunning_ || tableJobs > 0) {
+        // One question for every job, the window's own and the table's.
+        const QString text =
+            tableJobs == 0
+                ? QStringLiteral("A programming job is running. Stop it between two exchanges and "
+                                 "close? The camera's flash may then be incomplete and must be "
+                                 "programmed again before power off.")
+                : QStringLiteral("Jobs are running on %1 camera(s). Stop them between two "
+                                 "exchanges and close? Their flash may then be incomplete and "
+                                 "must be written again before power off.")
+                      .arg(tableJobs + (jobRunning_ ? 1 : 0));
+        const auto answer =
+            QMessageBox::question(this, QStringLiteral("Info"), text,
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
             event->ignore();
             return;
@@ -106,14 +119,32 @@ void MainWindow::tell(const UserMessage &message)
 
 void MainWindow::setCameraControlsEnabled(bool enabled)
 {
-    ui->btnRefresh->setEnabled(enabled);
-    ui->btnDiagnose->setEnabled(enabled);
-    ui->cbDevice->setEnabled(enabled);
-    ui->btnWriteSPI->setEnabled(enabled);
-    ui->btnProgramBit->setEnabled(enabled);
-    ui->btnForceIp->setEnabled(enabled);
-    ui->btnIPConfig->setEnabled(enabled);
     jobRunning_ = !enabled;
+    DeviceRecord chosen;
+    cameraPanel_->setWindowJobCamera(!enabled && selectedRecord(chosen) ? chosen.macText()
+                                                                        : QString());
+    applyCameraControls();
+}
+
+void MainWindow::applyCameraControls()
+{
+    const bool windowJob = jobRunning_;
+    // A Refresh would rebuild the table under the rows of its running jobs.
+    const bool tableJobs = cameraPanel_->runningCount() > 0;
+    const bool chosenFree = !windowJob && !chosenCameraRunsTableJob();
+    ui->btnRefresh->setEnabled(!windowJob && !tableJobs);
+    ui->btnDiagnose->setEnabled(!windowJob && !tableJobs);
+    ui->cbDevice->setEnabled(!windowJob);
+    ui->btnWriteSPI->setEnabled(chosenFree);
+    ui->btnProgramBit->setEnabled(chosenFree);
+    ui->btnForceIp->setEnabled(chosenFree);
+    ui->btnIPConfig->setEnabled(chosenFree);
+}
+
+bool MainWindow::chosenCameraRunsTableJob() const
+{
+    DeviceRecord chosen;
+    return selectedRecord(chosen) && cameraPanel_->runsJobOn(chosen.macText());
 }
 
 bool MainWindow::probeCamera()

@@ -15,6 +15,8 @@
 #include <QMainWindow>
 #include <memory>
 
+class CameraPanel;
+
 QT_BEGIN_NAMESPACE
 namespace Ui {
 class MainWindow;
@@ -65,6 +67,11 @@ private:
     // Disables every control that talks to the camera while a flash job runs,
     // and enables them again however the job ends.
     void setCameraControlsEnabled(bool enabled);
+    // Which camera controls a job locks: all of them for the window's own
+    // job; for the table's jobs, Refresh and the chosen camera's commands
+    // when that camera is one of theirs.
+    void applyCameraControls();
+    bool chosenCameraRunsTableJob() const;
     void fitAddressFields();
     // "After a power cycle: ...\n" for the camera's information, read from the
     // camera once per discovery (or after IP Config); empty when the camera
@@ -80,6 +87,7 @@ private:
 
     Ui::MainWindow *ui;
     JobRunner *runner_ = nullptr;
+    CameraPanel *cameraPanel_ = nullptr;  // the camera table, docked beside the form
     // The chosen camera. A running job holds its own reference, so choosing
     // again or refreshing never closes a socket a job is using.
     std::shared_ptr<CameraChannel> channel_;

@@ -111,7 +111,7 @@ void MainWindow::on_btnWriteSPI_clicked()
 {
     // The bitstream job shares the camera; this slot can also be reached by
     // name while Write is disabled.
-    if (jobRunning()) {
+    if (jobRunning() || chosenCameraRunsTableJob()) {
         tell(UserMessage::info(JobRunningText));
         return;
     }
