@@ -46,6 +46,7 @@ const Subcommand subcommands[] = {
 };
 
 int runCommand(QStringList args);
+bool helpAll = false;  // --help-all: every command's help, for the manual page
 
 void printOverview()
 {
@@ -88,6 +89,7 @@ int main(int argc, char *argv[])
         return ExitSucceeded;
     }
     if (args[1] == QLatin1String("--help-all")) {
+        helpAll = true;
         printOverview();
         for (const Subcommand &s : subcommands) {
             std::printf("\n");
@@ -136,9 +138,10 @@ int runCommand(QStringList args)
         "FILE");
     const QCommandLineOption jobs("jobs", "At most N cameras at once (default: all).", "N");
     const QCommandLineOption json(
-        "json", list || historyCommand
-                    ? "Prints only a JSON array, one object per camera (history: per entry)."
-                    : "Prints only the final result, as a JSON array (progress goes to stderr).");
+        "json", list             ? "Prints only a JSON array, one object per camera."
+                : historyCommand ? "Prints only a JSON array, one object per entry."
+                                 : "Prints only the final result, as a JSON array (progress goes "
+                                   "to stderr).");
     const QCommandLineOption verbose("verbose", "Debug lines of every exchange, to stderr.");
     const QCommandLineOption ip("ip", "The camera's new address.", "A");
     const QCommandLineOption mask("mask", "The camera's new subnet mask.", "M");
@@ -195,6 +198,13 @@ int runCommand(QStringList args)
         QString text = parser.helpText();
         text = QStringLiteral("Usage: orvanta-cli %1 %2\n").arg(name, command->usage) +
                text.mid(text.indexOf(QLatin1Char('\n')));
+        if (helpAll) {
+            // A section of its own per command in the manual page (help2man).
+            text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\n"));
+            text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\n"));
+            text.replace(QStringLiteral("Usage: orvanta-cli"),
+                         name + QStringLiteral(":\n  orvanta-cli"));
+        }
         std::printf("%s", qPrintable(text));
         return ExitSucceeded;
     }
