@@ -263,6 +263,10 @@ dryrun)
   check "ip-config, another gateway: written" json '.[0] | .result == "success" and .changed' && check "  once" [ "$(logged ipc '^ipconfig 0x05 192.0.2.55 255.255.255.0 192.0.2.1$')" = 1 ]
   check "history: one line per real run, none per dry run" [ "$(jq -r '"\(.operation) \(.result)"' h.jsonl | paste -sd,)" = \
     "write-param success,write-param unchanged,force-ip unchanged,ip-config unchanged,ip-config success" ]
+  # Running an address is not storing it.
+  run force-ip -c IPC --ip 192.0.2.57 --mask 255.255.255.0 --gateway 192.0.2.1
+  run ip-config --dry-run --json -c IPC static --ip 192.0.2.57 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "ip-config --dry-run, the address it runs but does not store: would-change" json '.[0] | .ip == "192.0.2.57" and .result == "would-change"'
   ;;
 history)
   export ORVANTA_HISTORY=$W/h.jsonl
