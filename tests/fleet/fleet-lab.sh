@@ -74,6 +74,8 @@ StrictModes no
 PidFile $W/pc$i/sshd.pid
 LogLevel INFO
 Subsystem sftp /usr/lib/openssh/sftp-server
+# Whatever happens, no session writes to the real user's history.
+SetEnv XDG_STATE_HOME=$W/pc$i/state
 CONF
   ip netns exec "$LAB_PREFIX-pc$i" /usr/sbin/sshd -D -f "$W/pc$i/sshd_config" -E "$W/pc$i/sshd.log" &
   sshd_pids+=($!)
