@@ -78,6 +78,8 @@ void MainWindow::on_btnProgramBit_clicked()
     task.camera = record;
     task.access = channel_;
     task.plan = bitstream::planProgram(load.data, selected && firmware.canReadBack());
+    task.history.file = path;
+    task.history.sha256 = load.sha256;
     setCameraControlsEnabled(false);
     bitJobId_ = runner_->start(std::move(task));
 }
@@ -93,6 +95,8 @@ void MainWindow::jobFinished(const JobReport &report)
     if (report.id != bitJobId_)
         return;
     bitJobId_ = -1;
+    if (!report.historyProblem.isEmpty())
+        qCWarning(lcOrvanta).noquote() << report.historyProblem;
     // The technician chose to stop it, having been told what that leaves.
     if (report.ending.result != endings::Result::Cancelled) {
         const UserMessage m = endings::message(report.ending);

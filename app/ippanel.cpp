@@ -6,9 +6,30 @@
 #include "ui_mainwindow.h"
 
 #include "endings.h"
+#include "history.h"
+#include "ipchange.h"
+#include "logging.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QRandomGenerator>
+
+namespace {
+
+// Every IP command sent is recorded, whatever its ending, before it is shown.
+void recordInHistory(const DeviceRecord &camera, const endings::Ending &ending,
+                     const QString &settings, double seconds)
+{
+    history::Source source;
+    source.ipSettings = settings;
+    const QString path = history::defaultPath();
+    QString error;
+    if (!history::append(path, history::entryOf(camera, ending, source, 0, seconds), error))
+        qCWarning(lcOrvanta).noquote()
+            << QStringLiteral("The history file %1 was not written: %2").arg(path, error);
+}
+
+}  // namespace
 
 bool MainWindow::checkedAddressFields(ipassign::Addresses &addresses)
 {
@@ -30,7 +51,11 @@ void MainWindow::on_btnForceIp_clicked()
     ipassign::Addresses a;
     if (!checkedAddressFields(a))
         return;
+    QElapsedTimer clock;
+    clock.start();
     const ExchangeResult r = channel_->forceIp(record.mac, a.ip, a.mask, a.gateway);
+    recordInHistory(record, endings::fromForceIp(r), ipchange::forceIpText(a),
+                    clock.elapsed() / 1000.0);
     if (!r.ok())
         tell(endings::message(endings::fromForceIp(r)));
 }
@@ -49,8 +74,12 @@ void MainWindow::on_btnIPConfig_clicked()
     ipassign::Addresses a;
     if (mode == ipassign::Static && !checkedAddressFields(a))
         return;
+    QElapsedTimer clock;
+    clock.start();
     const ipassign::ConfigOutcome o = ipassign::configureAndRestart(*channel_, record.mac, mode, a);
     powerCycleLines_.clear();  // what it stored has changed
+    recordInHistory(record, endings::fromIpConfig(o.stored, o.restarted),
+                    ipchange::ipConfigText(mode, a), clock.elapsed() / 1000.0);
     // One box for each step that failed.
     if (!o.stored.ok())
         tell(endings::message(endings::fromIpConfig(o.stored, ExchangeResult::accepted())));

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "logging.h"
 #include "paramfile.h"
 #include "paramwriter.h"
 
@@ -140,9 +141,13 @@ void MainWindow::on_btnWriteSPI_clicked()
     task.camera = record;
     task.access = channel_;
     task.plan = plan.job;
+    task.history.file = ui->leParamHexFile->text();
+    task.history.sha256 = load.read.sha256;
     const JobReport report = runBlocking(task);
     if (report.id < 0)
         return;
+    if (!report.historyProblem.isEmpty())
+        qCWarning(lcOrvanta).noquote() << report.historyProblem;
     tell(endings::message(report.ending));
     if (closeWhenDone_)
         QTimer::singleShot(0, this, &QWidget::close);

@@ -3,6 +3,7 @@
 #include "bitimage.h"
 #include "endings.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -58,6 +59,7 @@ BitstreamLoad loadBitstream(const QString &path)
         }
         load.data.append(chunk, int(got));
     }
+    load.sha256 = QCryptographicHash::hash(load.data, QCryptographicHash::Sha256);
     load.sectorCount = bitimage::padToSectors(load.data);
     return load;
 }

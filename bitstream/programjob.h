@@ -18,6 +18,7 @@ struct BitstreamLoad {
     LoadStatus status = LoadStatus::Ok;
     QByteArray data;  // padded with 0xFF to whole sectors
     int sectorCount = 0;
+    QByteArray sha256;  // of the file's bytes as read, before the padding
 };
 
 // Reads at most 16 MiB + 1 bytes, so an oversized file is recognised without

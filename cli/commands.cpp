@@ -5,7 +5,9 @@
 #include "devicelink.h"
 #include "doctor.h"
 #include "firmwareversion.h"
+#include "history.h"
 #include "interrupt.h"
+#include "ipchange.h"
 #include "jobrunner.h"
 #include "output.h"
 #include "paramwriter.h"
@@ -101,6 +103,7 @@ int runJobs(const CommonOptions &options, const QList<JobTask> &tasks)
     installInterruptHandler();
     JobRunner runner(options.jobs);
     runner.setSharedStop(interruptFlag());
+    runner.setHistoryPath(options.historyPath);
     QHash<int, int> rowOf;  // job id -> row
     QEventLoop loop;
     QObject::connect(&runner, &JobRunner::progress, &loop,
@@ -112,6 +115,8 @@ int runJobs(const CommonOptions &options, const QList<JobTask> &tasks)
         CameraResult &r = results[rowOf.value(report.id)];
         r.ending = report.ending;
         r.seconds = report.seconds;
+        if (!report.historyProblem.isEmpty())
+            printProblem(report.historyProblem);
         board.finish(rowOf.value(report.id), endings::resultName(r.ending), closingLine(r));
         board.redraw();
     });
@@ -125,22 +130,36 @@ int runJobs(const CommonOptions &options, const QList<JobTask> &tasks)
     return interruptRequested() ? ExitFailed : status;
 }
 
-JobTask taskFor(const DeviceRecord &camera, const flash::JobPlan &plan)
+JobTask taskFor(const CommonOptions &options, const DeviceRecord &camera,
+                const flash::JobPlan &plan, const QString &path, const QByteArray &sha256)
 {
     JobTask task;
     task.camera = camera;
     task.plan = plan;
+    task.plan.dryRun = options.dryRun;
     task.probeAttempts = ProbeAttempts;
+    task.history.frontEnd = QStringLiteral("cli");
+    task.history.file = path;
+    task.history.sha256 = sha256;
     return task;
+}
+
+QString cannotReadBack(const DeviceRecord &camera)
+{
+    return identity(camera) + QStringLiteral(": Firmware %1 cannot read its flash back, which "
+                                             "--changed-only needs.")
+                                  .arg(camera.versionText());
 }
 
 using IpCommand = std::function<endings::Ending(CameraChannel &, const DeviceRecord &,
                                                 const ipassign::Addresses &)>;
 
 // The address fields (when the command takes them) are refused before
-// discovery; then exactly one camera, on a channel of its own.
+// discovery; then exactly one camera, on a channel of its own. A real run
+// is recorded in the history, whatever its ending, before it is shown.
 int runIpCommand(const CommonOptions &options, bool withAddresses, const QString &ip,
-                 const QString &mask, const QString &gateway, const IpCommand &command)
+                 const QString &mask, const QString &gateway, const IpCommand &command,
+                 const std::function<QString(const ipassign::Addresses &)> &settingsText)
 {
     ipassign::Addresses a;
     QString error;
@@ -155,6 +174,16 @@ int runIpCommand(const CommonOptions &options, bool withAddresses, const QString
     CameraChannel channel(camera);
     CameraResult r{camera, command(channel, camera, a), 0};
     r.seconds = clock.elapsed() / 1000.0;
+    if (!options.dryRun) {
+        history::Source source;
+        source.frontEnd = QStringLiteral("cli");
+        source.ipSettings = settingsText(a);
+        QString error;
+        if (!history::append(options.historyPath,
+                             history::entryOf(camera, r.ending, source, 0, r.seconds), error))
+            printProblem(QStringLiteral("The history file %1 was not written: %2")
+                             .arg(QDir::toNativeSeparators(options.historyPath), error));
+    }
     return printResults({r}, options.json);
 }
 
@@ -180,9 +209,11 @@ int forceIp(const CommonOptions &options, const QString &ip, const QString &mask
 {
     return runIpCommand(
         options, true, ip, mask, gateway,
-        [](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
-            return endings::fromForceIp(channel.forceIp(camera.mac, a.ip, a.mask, a.gateway));
-        });
+        [&options](CameraChannel &channel, const DeviceRecord &camera,
+                   const ipassign::Addresses &a) {
+            return ipchange::forceIp(channel, camera, a, options.dryRun);
+        },
+        ipchange::forceIpText);
 }
 
 int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &ip,
@@ -191,14 +222,15 @@ int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &i
     // Only a static configuration carries addresses; the others send zeros.
     return runIpCommand(
         options, mode == ipassign::Static, ip, mask, gateway,
-        [mode](CameraChannel &channel, const DeviceRecord &camera, const ipassign::Addresses &a) {
-            const ipassign::ConfigOutcome o =
-                ipassign::configureAndRestart(channel, camera.mac, mode, a);
-            return endings::fromIpConfig(o.stored, o.restarted);
-        });
+        [mode, &options](CameraChannel &channel, const DeviceRecord &camera,
+                         const ipassign::Addresses &a) {
+            return ipchange::ipConfig(channel, camera, mode, a, options.dryRun);
+        },
+        [mode](const ipassign::Addresses &a) { return ipchange::ipConfigText(mode, a); });
 }
 
-int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory)
+int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory,
+               bool changedOnly)
 {
     const param::ParamFileLoad load = param::loadParamFile(path);
     if (load.read.status == param::ReadStatus::OpenFailed)
@@ -223,13 +255,16 @@ int writeParam(const CommonOptions &options, const QString &path, const QString 
             refusals << identity(camera) + QStringLiteral(": ") + plan.refusal.text;
         if (dumps.isEmpty())
             plan.job.afterReadBack = nullptr;
-        tasks.append(taskFor(camera, plan.job));
+        if (changedOnly && plan.refusal.isEmpty() && !plan.job.verify)
+            refusals << cannotReadBack(camera);
+        plan.job.changedOnly = changedOnly;
+        tasks.append(taskFor(options, camera, plan.job, path, load.read.sha256));
     }
     if (!refusals.isEmpty())
         return refuseAll(refusals);
     for (const JobTask &task : tasks) {
         const QString dumps = QDir(dumpDirectory).filePath(task.camera.macText());
-        if (!dumpDirectory.isEmpty() && !QDir().mkpath(dumps))
+        if (!dumpDirectory.isEmpty() && !options.dryRun && !QDir().mkpath(dumps))
             return refuse(
                 QStringLiteral("Cannot create the dump folder %1. Nothing was sent.").arg(dumps));
     }
@@ -265,11 +300,10 @@ int program(const CommonOptions &options, const QString &path, bool yes, bool ch
             refusals << who + check.message.text +
                             QStringLiteral(" Give --yes to program it anyway.");
         if (changedOnly && !version.canReadBack())
-            refusals << who + QStringLiteral("Firmware %1 cannot read its flash back, which "
-                                             "--changed-only needs.")
-                                  .arg(camera.versionText());
-        tasks.append(
-            taskFor(camera, bitstream::planProgram(load.data, version.canReadBack(), changedOnly)));
+            refusals << cannotReadBack(camera);
+        tasks.append(taskFor(options, camera,
+                             bitstream::planProgram(load.data, version.canReadBack(), changedOnly),
+                             path, load.sha256));
     }
     if (!refusals.isEmpty())
         return refuseAll(refusals);

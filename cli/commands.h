@@ -22,6 +22,8 @@ struct CommonOptions {
     int jobs = 0;           // --jobs; 0: every camera at once
     bool json = false;      // --json
     bool details = false;   // list --details
+    bool dryRun = false;    // --dry-run: every check and read, no write of any kind
+    QString historyPath;    // --history, else ORVANTA_HISTORY, else the state folder's
 };
 
 int listCameras(const CommonOptions &options);
@@ -31,5 +33,9 @@ int forceIp(const CommonOptions &options, const QString &ip, const QString &mask
             const QString &gateway);
 int ipConfig(const CommonOptions &options, ipassign::Mode mode, const QString &ip,
              const QString &mask, const QString &gateway);
-int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory);
+int writeParam(const CommonOptions &options, const QString &path, const QString &dumpDirectory,
+               bool changedOnly = false);
 int program(const CommonOptions &options, const QString &path, bool yes, bool changedOnly);
+// `history`: the entries of the history file, those of the -c cameras and
+// from `since` on (both optional). historycommand.cpp.
+int showHistory(const CommonOptions &options, const QString &since);

@@ -5,6 +5,7 @@
 #include "ipv4address.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,7 @@ QJsonObject resultJson(const CameraResult &r)
                   {"result", endings::resultName(e)},
                   {"sector", e.sector >= 0 ? QJsonValue(e.sector) : QJsonValue()},
                   {"message", endings::message(e).text},
+                  {"changed", e.changed},
                   {"seconds", qRound(r.seconds * 100) / 100.0}};
     if (e.result == endings::Result::CameraError)
         o.insert("cameraStatus",
@@ -165,6 +167,34 @@ void printFindings(const QList<doctor::Finding> &found, const QString &report, b
 
 void printProblem(const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
 
+void printHistory(const QList<history::Entry> &entries, bool json)
+{
+    QJsonArray array;
+    for (const history::Entry &e : entries) {
+        if (json) {
+            array.append(QJsonDocument::fromJson(history::lineOf(e)).object());
+            continue;
+        }
+        const QString what = e.file.isEmpty() ? e.ipSettings : QFileInfo(e.file).fileName();
+        const QStringList columns{e.time.toString(Qt::ISODate),
+                                  e.host,
+                                  e.user,
+                                  e.frontEnd,
+                                  e.operation,
+                                  e.ip,
+                                  e.mac,
+                                  e.serial,
+                                  what,
+                                  e.result,
+                                  QStringLiteral("%1 sectors").arg(e.sectorsWritten),
+                                  QStringLiteral("%1 s").arg(e.seconds, 0, 'f', 2)};
+        std::printf("%s\n", qPrintable(columns.join(QLatin1Char('\t'))));
+    }
+    if (json)
+        printJson(array);
+    std::fflush(stdout);
+}
+
 int ProgressBoard::add(const QString &identity, const flash::JobPlan &plan)
 {
     Row row;
@@ -172,8 +202,8 @@ int ProgressBoard::add(const QString &identity, const flash::JobPlan &plan)
     row.writeWord = plan.kind == flash::JobKind::Parameter ? QStringLiteral("Write")
                                                            : QStringLiteral("Program");
     row.compareTotal = plan.changedOnly ? plan.writeSectors.size() : 0;
-    row.writeTotal = plan.writeSectors.size();
-    row.readTotal = plan.verify ? plan.readSectors.size() : 0;
+    row.writeTotal = plan.dryRun ? 0 : plan.writeSectors.size();
+    row.readTotal = plan.verify && !plan.dryRun ? plan.readSectors.size() : 0;
     rows_.append(row);
     return rows_.size() - 1;
 }

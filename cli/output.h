@@ -7,6 +7,7 @@
 #include "doctor.h"
 #include "endings.h"
 #include "flashjob.h"
+#include "history.h"
 
 #include <QList>
 #include <QString>
@@ -42,6 +43,11 @@ int printResults(const QList<CameraResult> &results, bool json, bool linesPrinte
 
 // A refusal or usage problem, on stderr.
 void printProblem(const QString &text);
+
+// `history`: one tab-separated line an entry (time, PC, user, front end,
+// operation, camera address, MAC and serial, file or IP settings, result,
+// sectors written, seconds), or a JSON array of the entries as stored.
+void printHistory(const QList<history::Entry> &entries, bool json);
 
 // Progress of many cameras' flash jobs at once. On a terminal: one line per
 // camera, redrawn in place (phase, sector n/N, percent). Elsewhere (a log, a

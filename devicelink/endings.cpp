@@ -62,6 +62,19 @@ UserMessage parameterMessage(const Ending &e)
                                      "written but not verified: write the parameters again before "
                                      "power off!")
                           .arg(e.sector));
+    case Result::WouldChange:
+        return UserMessage::info(
+            e.sectorsCompared > 0
+                ? QStringLiteral("Dry run: %1 of %2 parameter sectors differ from the file and "
+                                 "would be written; nothing was written.")
+                      .arg(e.sectorsToProgram)
+                      .arg(e.sectorsCompared)
+                : QStringLiteral("Dry run: %1 parameter sectors would be written; nothing was "
+                                 "written.")
+                      .arg(e.sectorsToProgram));
+    case Result::Unchanged:
+        return UserMessage::info(QStringLiteral(
+            "Unchanged: the camera already holds these parameters; nothing was written."));
     case Result::NotPresent:
     case Result::NotStarted: break;
     }
@@ -117,6 +130,18 @@ UserMessage bitstreamMessage(const Ending &e)
             QStringLiteral("Stopped while verifying sector %1. The bitstream was written but not "
                            "verified: program again before power off!")
                 .arg(e.sector));
+    case Result::WouldChange:
+        return UserMessage::info(
+            e.sectorsCompared > 0
+                ? QStringLiteral("Dry run: %1 of %2 sectors differ from the file and would be "
+                                 "programmed; nothing was written.")
+                      .arg(e.sectorsToProgram)
+                      .arg(e.sectorsCompared)
+                : QStringLiteral("Dry run: %1 sectors would be programmed; nothing was written.")
+                      .arg(e.sectorsToProgram));
+    case Result::Unchanged:
+        return UserMessage::info(QStringLiteral(
+            "Unchanged: the camera already holds this bitstream; nothing was programmed."));
     case Result::NotPresent:
     case Result::NotStarted: break;
     }
@@ -125,6 +150,19 @@ UserMessage bitstreamMessage(const Ending &e)
 
 UserMessage ipMessage(const Ending &e)
 {
+    const bool forceIp = e.operation == Operation::ForceIp;
+    if (e.result == Result::WouldChange)
+        return UserMessage::info(
+            forceIp ? QStringLiteral("Dry run: the camera would be given these addresses until its "
+                                     "next power cycle; nothing was sent.")
+                    : QStringLiteral("Dry run: the camera would store this IP configuration and "
+                                     "restart it; nothing was written."));
+    if (e.result == Result::Unchanged)
+        return UserMessage::info(
+            forceIp ? QStringLiteral("Unchanged: the camera already runs these addresses; nothing "
+                                     "was sent.")
+                    : QStringLiteral("Unchanged: the camera already stores this IP "
+                                     "configuration; nothing was written."));
     if (e.operation == Operation::ForceIp)
         return e.result == Result::Success ? UserMessage::info(QStringLiteral("ForceIP done."))
                                            : ipFailure(ForceIpFailed);
@@ -150,6 +188,7 @@ Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &o)
     e.operation = operationOf(kind);
     e.phase = o.phase;
     e.sector = o.sector;
+    e.changed = o.programmed > 0;
     switch (o.result) {
     case flash::JobResult::Success: e.result = Result::Success; break;
     case flash::JobResult::Done: e.result = Result::Done; break;
@@ -161,6 +200,12 @@ Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &o)
         break;
     case flash::JobResult::Refused: e.result = Result::Refused; break;
     case flash::JobResult::Cancelled: e.result = Result::Cancelled; break;
+    case flash::JobResult::WouldChange:
+        e.result = Result::WouldChange;
+        e.sectorsToProgram = o.toProgram;
+        e.sectorsCompared = o.compared ? o.toProgram + o.unchanged : 0;
+        break;
+    case flash::JobResult::Unchanged: e.result = Result::Unchanged; break;
     }
     return e;
 }
@@ -169,6 +214,7 @@ Ending fromForceIp(const ExchangeResult &exchange)
 {
     Ending e = of(Operation::ForceIp, resultOf(exchange));
     e.cameraStatus = exchange.kind == ExchangeResult::Kind::CameraStatus ? exchange.status : 0;
+    e.changed = exchange.ok();
     return e;
 }
 
@@ -180,7 +226,13 @@ Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarte
     e.ipStep = storeFailed ? IpStep::Store : IpStep::Restart;
     e.restartFailed = !restarted.ok();
     e.cameraStatus = deciding.kind == ExchangeResult::Kind::CameraStatus ? deciding.status : 0;
+    e.changed = stored.ok() || restarted.ok();
     return e;
+}
+
+Ending ipWithoutWrite(Operation operation, bool wouldChange)
+{
+    return of(operation, wouldChange ? Result::WouldChange : Result::Unchanged);
 }
 
 Ending of(Operation operation, Result result)
@@ -217,12 +269,23 @@ QString resultName(const Ending &e)
     case Result::NotPresent: return QStringLiteral("no-answer");
     case Result::CameraError:
     case Result::Refused: return QStringLiteral("refused");
+    case Result::WouldChange: return QStringLiteral("would-change");
+    case Result::Unchanged: return QStringLiteral("unchanged");
     case Result::Cancelled:
     case Result::NotStarted: break;
     }
     return QStringLiteral("cancelled");
 }
 
-bool succeeded(const Ending &e) { return e.result == Result::Success || e.result == Result::Done; }
+bool succeeded(const Ending &e)
+{
+    switch (e.result) {
+    case Result::Success:
+    case Result::Done:
+    case Result::WouldChange:
+    case Result::Unchanged: return true;
+    default: return false;
+    }
+}
 
 }  // namespace endings

@@ -25,6 +25,8 @@ enum class Result {
     Cancelled,    // stopped on request between two exchanges
     NotPresent,   // the presence check before the job got no answer: nothing was sent
     NotStarted,   // stopped before the job started: nothing was sent
+    WouldChange,  // a dry run: a real run would write; nothing was written
+    Unchanged,    // the camera holds it already: nothing was written
 };
 
 // IP Config stores the mode, then restarts the camera's configuration.
@@ -38,6 +40,9 @@ struct Ending {
     quint16 cameraStatus = 0;                    // CameraError: what the camera said
     IpStep ipStep = IpStep::Store;               // IP Config: the step that failed
     bool restartFailed = false;  // IP Config: the restart was not acknowledged either
+    bool changed = false;        // something was written to the camera
+    int sectorsToProgram = 0;    // WouldChange of a flash job: sectors a real run writes
+    int sectorsCompared = 0;     // ... of this many compared with the camera's (0: none)
 };
 
 Operation operationOf(flash::JobKind kind);
@@ -46,11 +51,14 @@ Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &outcome);
 Ending fromForceIp(const ExchangeResult &exchange);
 Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarted);
 Ending of(Operation operation, Result result);
+// A dry run's or an unchanged camera's ending of an IP command: nothing written.
+Ending ipWithoutWrite(Operation operation, bool wouldChange);
 
 // What the technician reads. Every job ending has a text; the window leaves
 // some unshown (it asks before it cancels a bitstream job).
 UserMessage message(const Ending &ending);
-// success, done, verify-error, no-answer, refused or cancelled.
+// success, done, verify-error, no-answer, refused, cancelled, would-change or
+// unchanged.
 QString resultName(const Ending &ending);
 bool succeeded(const Ending &ending);
 

@@ -89,6 +89,17 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
         }
         qCDebug(lcOrvanta) << "sectors that differ" << toWrite.size() << "of" << total;
     }
+    outcome.toProgram = toWrite.size();
+    outcome.compared = plan_.changedOnly;
+    if (plan_.dryRun) {
+        outcome.result = toWrite.isEmpty() ? JobResult::Unchanged : JobResult::WouldChange;
+        return outcome;
+    }
+    // What was just compared needs no second read-back.
+    if (plan_.changedOnly && toWrite.isEmpty()) {
+        outcome.result = JobResult::Unchanged;
+        return outcome;
+    }
 
     for (int i = 0; i < toWrite.size(); ++i) {
         const int s = toWrite[i];

@@ -37,20 +37,35 @@ struct JobPlan {
     QVector<int> compareSectors;  // compared with the image
     // Read writeSectors first and program only those that differ.
     bool changedOnly = false;
+    // Reads only: with changedOnly the sectors are compared and the job ends
+    // there; without it the job ends before any exchange. Nothing is written.
+    bool dryRun = false;
     // When set, every read sector is read before any comparison, and this is
     // called in between with an image-sized read-back buffer (the dumps).
     std::function<void(const QByteArray &image, const QByteArray &readBack)> afterReadBack;
 };
 
-enum class JobResult { Success, Done, VerifyError, NoAnswer, CameraError, Refused, Cancelled };
+enum class JobResult {
+    Success,
+    Done,
+    VerifyError,
+    NoAnswer,
+    CameraError,
+    Refused,
+    Cancelled,
+    WouldChange,  // a dry run found sectors to program
+    Unchanged,    // the camera holds every sector already: nothing was programmed
+};
 
 struct JobOutcome {
     JobResult result = JobResult::Done;
     Phase phase = Phase::Writing;
-    int sector = -1;       // where it stopped, or the first sector that differs
-    ExchangeResult cause;  // the exchange that ended a NoAnswer or CameraError
-    int programmed = 0;    // sectors programmed
-    int unchanged = 0;     // sectors not programmed because the camera held them already
+    int sector = -1;        // where it stopped, or the first sector that differs
+    ExchangeResult cause;   // the exchange that ended a NoAnswer or CameraError
+    int programmed = 0;     // sectors programmed
+    int unchanged = 0;      // sectors not programmed because the camera held them already
+    int toProgram = 0;      // sectors found to differ (changedOnly) or planned, before any write
+    bool compared = false;  // the sectors were compared with the camera's first
 };
 
 class FlashJob {

@@ -4,9 +4,11 @@
 #include "logging.h"
 #include "timerresolution.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 
-JobRunner::JobRunner(int parallel, QObject *parent) : QObject(parent), parallel_(parallel)
+JobRunner::JobRunner(int parallel, QObject *parent)
+    : QObject(parent), parallel_(parallel), historyPath_(history::defaultPath())
 {
     qRegisterMetaType<flash::JobProgress>();
     qRegisterMetaType<JobReport>();
@@ -28,6 +30,12 @@ void JobRunner::setSharedStop(const std::atomic<bool> *flag)
 {
     std::lock_guard<std::mutex> lock(lock_);
     sharedStop_ = flag;
+}
+
+void JobRunner::setHistoryPath(const QString &path)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    historyPath_ = path;
 }
 
 int JobRunner::start(JobTask task)
@@ -138,15 +146,30 @@ JobReport JobRunner::run(Entry &entry)
     const flash::JobKind kind = entry.task.plan.kind;
     const std::atomic<bool> *sharedStop;
     bool cancelled;
+    QString historyPath;
     {
         std::lock_guard<std::mutex> lock(lock_);
         sharedStop = sharedStop_;
         cancelled = entry.cancelledBeforeStart || (sharedStop && sharedStop->load());
+        historyPath = historyPath_;
     }
+    // Every ending of a real run is recorded, a cancelled or failed one too.
+    auto recorded = [&](JobReport &r) -> JobReport & {
+        if (entry.task.plan.dryRun)
+            return r;
+        QString error;
+        if (!history::append(historyPath,
+                             history::entryOf(r.camera, r.ending, entry.task.history,
+                                              r.outcome.programmed, r.seconds),
+                             error))
+            r.historyProblem = QStringLiteral("The history file %1 was not written: %2")
+                                   .arg(QDir::toNativeSeparators(historyPath), error);
+        return r;
+    };
     if (cancelled) {
         report.ending = endings::of(endings::operationOf(kind), endings::Result::NotStarted);
         report.seconds = clock.elapsed() / 1000.0;
-        return report;
+        return recorded(report);
     }
     std::shared_ptr<DeviceAccess> access = entry.task.access;
     if (!access)
@@ -160,5 +183,5 @@ JobReport JobRunner::run(Entry &entry)
         report.ending = endings::fromOutcome(kind, report.outcome);
     }
     report.seconds = clock.elapsed() / 1000.0;
-    return report;
+    return recorded(report);
 }

@@ -8,6 +8,7 @@
 #include "devicerecord.h"
 #include "endings.h"
 #include "flashjob.h"
+#include "history.h"
 
 #include <QObject>
 
@@ -25,6 +26,9 @@ struct JobTask {
     std::shared_ptr<DeviceAccess> access;  // its channel; one is made from `camera` when null
     flash::JobPlan plan;
     int probeAttempts = 0;  // presence checks before the job; 0: the caller checked
+    // The history line's file, SHA-256 and front end. A dry run (plan.dryRun)
+    // writes no history line, nor anything else.
+    history::Source history;
 };
 
 struct JobReport {
@@ -33,6 +37,7 @@ struct JobReport {
     endings::Ending ending;
     flash::JobOutcome outcome;
     double seconds = 0;
+    QString historyProblem;  // why the history line could not be written; empty when it was
 };
 Q_DECLARE_METATYPE(JobReport)
 
@@ -48,6 +53,9 @@ public:
     void setParallel(int parallel);
     // Every job also stops when `flag` turns true (Ctrl+C); read from any thread.
     void setSharedStop(const std::atomic<bool> *flag);
+    // Where every job's ending is recorded, before finished() is emitted
+    // (default: history::defaultPath()).
+    void setHistoryPath(const QString &path);
 
     // Queues a job; it starts as soon as fewer than `parallel` run. Its id.
     int start(JobTask task);
@@ -89,4 +97,5 @@ private:
     int parallel_ = 0;
     int nextId_ = 1;
     const std::atomic<bool> *sharedStop_ = nullptr;
+    QString historyPath_;  // under lock_
 };

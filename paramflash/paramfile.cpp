@@ -1,6 +1,7 @@
 #include "paramfile.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSet>
 #include <QtEndian>
@@ -46,6 +47,7 @@ ReadResult readParamDevice(QIODevice &device, qint64 limit)
         return result;
     }
     result.lines = cleanParamLines(content);
+    result.sha256 = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
     return result;
 }
 

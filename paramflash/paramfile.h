@@ -36,6 +36,7 @@ struct ReadResult {
     ReadStatus status = ReadStatus::Ok;
     QStringList lines;  // the cleaned lines when status is Ok
     qint64 size = -1;   // the file's size when known (for the too-large message)
+    QByteArray sha256;  // of the bytes read, when status is Ok (the history's)
 };
 
 // Cleans the text of a parameter file. Lines end at LF or CR LF (text mode),

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # orvanta-cli through the real executable in the lab, one scenario a run:
 #   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench bench32 doctor
-#                                         doctor_pc doctor_bench)
+#                                         doctor_pc doctor_bench dryrun history)
 # Outside the lab it makes the files and the topology and starts scripts/lab,
 # which runs this script again inside (LAB_DIR set) for the checks.
 # bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
@@ -58,6 +58,15 @@ if [ -z "${LAB_DIR:-}" ]; then
       for k in 2 3 4; do echo "camera fleet$k f 169.254.$k.1/16 --fleet 250"; done; } >"$topology" ;;
     bench32) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
       'camera fleet a 192.0.2.100/24 --fleet 32 --version 2.3 --serial F' >"$topology" ;;
+    dryrun) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      'camera d1 a 192.0.2.51/24 --version 2.3 --serial D1' \
+      "camera same a 192.0.2.52/24 --version 2.3 --serial SAME --flash-in $W/same_102_top.bit" \
+      "camera half a 192.0.2.53/24 --version 2.3 --serial HALF --flash-in $W/half.flash" \
+      'camera old a 192.0.2.54/24 --version 1.2 --serial OLD' \
+      'camera ipc a 192.0.2.55/24 --serial IPC --gateway 192.0.2.254 --ipconfig 5' >"$topology" ;;
+    history) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
+      'camera fleet a 192.0.2.61/24 --version 2.3 --serial H --fleet 8' \
+      'camera solo a 192.0.2.70/24 --version 2.3 --serial SOLO' >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -102,8 +111,9 @@ list)
   printf '[File]\nBroadcast=198.51.100.1\n' >setting.ini
   run list --json --settings setting.ini
   check "--settings: the window's setting.ini, one socket" json '[.[].serial] | sort == ["CAM 2/b", "CAM1-0001"]'
-  run force-ip -c CAM1-0001 -c 02-00-00-00-01-01 -c 0200.0000.0101 --ip 192.0.2.10 --mask 255.255.255.0 --gateway 192.0.2.1
-  check "three selectors, two NICs: one camera, one command" [ "$status" = 0 -a "$(logged cam1 '^forceip 192.0.2.10 ')" = 1 ]
+  # (Not the address it runs: that would be unchanged, and nothing sent.)
+  run force-ip -c CAM1-0001 -c 02-00-00-00-01-01 -c 0200.0000.0101 --ip 192.0.2.11 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "three selectors, two NICs: one camera, one command" [ "$status" = 0 -a "$(logged cam1 '^forceip 192.0.2.11 ')" = 1 ]
   ;;
 program)
   run program -c P1 -c 192.0.2.12 -c 02:00:00:00:00:03 -c 02-00-00-00-00-04 cam_101_top.bit
@@ -206,8 +216,9 @@ TABLE
   ;;
 changed)
   run program --changed-only -c SAME -c HALF same_102_top.bit
-  check "changed-only: exit 0, both verified" [ "$status" = 0 -a "$(lines "$out" ': Program success!$')" = 2 ]
-  check "a camera that holds the file: no program operation" [ "$(logged same '^program ')" = 0 -a "$(logged same '^load ')" = 16 ]
+  check "changed-only: exit 0, the changed one verified" [ "$status" = 0 -a "$(lines "$out" 'HALF: Program success!$')" = 1 ]
+  check "a camera that holds the file: unchanged" has "$out" "SAME: Unchanged: the camera already holds this bitstream; nothing was programmed."
+  check "a camera that holds the file: compared, no program operation" [ "$(logged same '^program ')" = 0 -a "$(logged same '^load ')" = 8 ]
   check "a half-written camera: only the other half" [ "$(logged half '^program ')" = 4 ]
   check "the half-written camera byte-exact" holds half 0 same_102_top.bit
   ;;
@@ -333,6 +344,90 @@ bench32)
     printf "cli bench: %d sectors, program + verify: 1 camera %.2f s, 32 cameras %.2f s, ratio %.2f (aim <= 1.15)\n",
       n, b - a, c - b, (c - b) / (b - a)
     printf "cli bench: longest job alone: 1 camera %.2f s, 32 cameras %.2f s, ratio %.2f\n", j1, j32, j32 / j1 }'
+  ;;
+dryrun)
+  export ORVANTA_HISTORY=$W/h.jsonl
+  # FORCEIP, WRITEREG, IPCONFIG, DEVWRITE into the window and the program control word;
+  # reading flash takes only the load control word (DEVWRITE to 0x0027, logged "load").
+  writes() { grep -cE 'rx cmd=0x(0004|0082|8004) |rx cmd=0xfff0 .*addr=0x0([^0]|0[^2]|02[^7])|^program ' "$LAB_DIR/$1.log"; }
+  nowrites() { for cam in d1 same half old ipc; do [ "$(writes $cam)" = 0 ] || return 1; done; }
+  run program --dry-run --changed-only --json -c D1 -c SAME -c HALF same_102_top.bit
+  check "program --dry-run --changed-only: exit 0, nothing changed" [ "$status" = 0 ] && check "  per camera" json 'map({(.serial): [.result, .changed]}) | add ==
+    {"D1": ["would-change", false], "HALF": ["would-change", false], "SAME": ["unchanged", false]}'
+  check "  the sectors that differ" json '.[] | select(.serial == "HALF") | .message == "Dry run: 4 of 8 sectors differ from the file and would be programmed; nothing was written."'
+  check "  read every sector once" [ "$(logged half '^load ')" = 8 ]
+  run program --dry-run --json -c D1 -c OLD same_102_top.bit
+  check "program --dry-run: every sector, firmware 1.2 too" json 'all(.message == "Dry run: 8 sectors would be programmed; nothing was written.")'
+  run program --dry-run --changed-only -c OLD same_102_top.bit
+  check "program --dry-run refuses as a real run does" [ "$status" = 2 ] && check "  with its words" has "$err" "OLD: Firmware 1.2 cannot read its flash back"
+  printf '0: 00000001 00000002\n400: C0DE0001\n' >p.hex
+  run write-param --dry-run --changed-only --json -c D1 p.hex
+  check "write-param --dry-run: would-change" json '.[0].message == "Dry run: 8 of 8 parameter sectors differ from the file and would be written; nothing was written."'
+  check "no dry run wrote anything" nowrites
+  check "  nor any history" [ ! -e h.jsonl ]
+  run write-param --changed-only --json -c D1 p.hex
+  check "write-param --changed-only: written" json '.[0] | .result == "success" and .changed'
+  written=$(writes d1)
+  run write-param --changed-only --json -c D1 p.hex
+  check "write-param --changed-only again: unchanged, exit 0" [ "$status" = 0 ] && check "  changed false" json '.[0] | .result == "unchanged" and .changed == false'
+  check "  nothing written" [ "$(writes d1)" = "$written" ]
+  addr="--mask 255.255.255.0 --gateway 192.0.2.254"
+  run force-ip --dry-run --json -c IPC --ip 192.0.2.56 $addr
+  check "force-ip --dry-run: would-change" json '.[0] | .result == "would-change" and .changed == false'
+  run force-ip --dry-run --json -c IPC --ip 192.0.2.55 --mask 255.255.0.0 --gateway 192.0.2.254
+  check "force-ip --dry-run: another mask would change" json '.[0].result == "would-change"'
+  run force-ip --json -c IPC --ip 192.0.2.55 $addr
+  check "force-ip to what it runs: unchanged" json '.[0] | .result == "unchanged" and .message == "Unchanged: the camera already runs these addresses; nothing was sent."'
+  run ip-config --dry-run --json -c IPC static --ip 192.0.2.55 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "ip-config --dry-run, another gateway: would-change" json '.[0].result == "would-change"'
+  run ip-config --dry-run --json -c IPC dhcp
+  check "ip-config --dry-run, another mode: would-change" json '.[0].result == "would-change"'
+  run ip-config --json -c IPC static --ip 192.0.2.55 $addr
+  check "ip-config to what it stores: unchanged" json '.[0] | .result == "unchanged" and .changed == false'
+  check "  read back from the camera" [ "$(logged ipc 'rx cmd=0x0080 .* addr=0x0014')" -ge 2 ]
+  check "no write to the IP camera yet" [ "$(writes ipc)" = 0 ]
+  run ip-config --json -c IPC static --ip 192.0.2.55 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "ip-config, another gateway: written" json '.[0] | .result == "success" and .changed' && check "  once" [ "$(logged ipc '^ipconfig 0x05 192.0.2.55 255.255.255.0 192.0.2.1$')" = 1 ]
+  check "history: one line per real run, none per dry run" [ "$(jq -r '"\(.operation) \(.result)"' h.jsonl | paste -sd,)" = \
+    "write-param success,write-param unchanged,force-ip unchanged,ip-config unchanged,ip-config success" ]
+  # Running an address is not storing it.
+  run force-ip -c IPC --ip 192.0.2.57 --mask 255.255.255.0 --gateway 192.0.2.1
+  run ip-config --dry-run --json -c IPC static --ip 192.0.2.57 --mask 255.255.255.0 --gateway 192.0.2.1
+  check "ip-config --dry-run, the address it runs but does not store: would-change" json '.[0] | .ip == "192.0.2.57" and .result == "would-change"'
+  ;;
+history)
+  export ORVANTA_HISTORY=$W/h.jsonl
+  printf '0: 00000001 00000002\n400: C0DE0001\n' >p.hex
+  fleet=(); for i in 1 2 3 4 5 6 7 8; do fleet+=(-c "H-00$i"); done
+  # Eight jobs in one process and a second process, at once.
+  "$CLI" write-param -c SOLO p.hex >solo.out 2>&1 & solo=$!
+  run program --json "${fleet[@]}" cam_101_top.bit
+  wait $solo; solo_status=$?
+  check "eight jobs and a second process: all succeed" [ "$status" = 0 -a "$solo_status" = 0 ]
+  check "nine lines, every one whole" [ "$(jq -c . h.jsonl | wc -l)" = 9 -a "$(wc -l <h.jsonl)" = 9 ]
+  sha_bit=$(sha256sum cam_101_top.bit | cut -d' ' -f1) sha_hex=$(sha256sum p.hex | cut -d' ' -f1)
+  check "the bitstream's SHA-256, 12 sectors, from the command line" [ "$(jq -r "select(.operation == \"program\") |
+    [.sha256 == \"$sha_bit\", .sectorsWritten, .frontEnd, .result, .file == \"$W/cam_101_top.bit\"] | @text" h.jsonl | sort -u)" = '[true,12,"cli","success",true]' ]
+  check "the parameter file's SHA-256" [ "$(jq -r 'select(.operation == "write-param") | .sha256' h.jsonl)" = "$sha_hex" ]
+  check "PC, user, camera and seconds" [ "$(jq -r 'select(.serial == "SOLO") | [.host, .user, .ip, .mac, .firmware, (.seconds > 0)] | @tsv' h.jsonl)" = \
+    "$(hostname)	$(id -un)	192.0.2.70	02:00:00:00:00:02	2.3	true" ]
+  # Ctrl+C: the running job and the waiting one are recorded as cancelled.
+  "$CLI" program --jobs 1 -c H-001 -c H-002 long_103_top.bit >int.out 2>&1 &
+  for _ in $(seq 200); do grep -qE 'Program [0-9]+/40' int.out && break; sleep 0.05; done
+  kill -INT $!; wait $!
+  check "Ctrl+C: both recorded as cancelled" [ "$(jq -r 'select(.file | endswith("long_103_top.bit")) | .result' h.jsonl | paste -sd,)" = cancelled,cancelled ]
+  printf '{"time": "2024-05-31T1\nnot json\n' >>h.jsonl
+  run force-ip --history other.jsonl -c SOLO --ip 192.0.2.70 --mask 255.255.255.0 --gateway 0.0.0.0
+  check "--history: another file" [ "$(jq -r .ipSettings other.jsonl)" = "force 192.0.2.70 255.255.255.0 0.0.0.0" ]
+  run history --json
+  check "history: damaged lines skipped with a warning" [ "$status" = 0 -a "$(lines "$err" 'h.jsonl:1[23]: not a history entry; skipped.')" = 2 ] &&
+    check "  every whole line read" json 'length == 11'
+  run history --json -c 02-00-01-00-01-00 -c H-002
+  check "history -c: by MAC or serial" json '[.[].serial] | sort == ["H-001", "H-001", "H-002", "H-002"]'
+  run history --since 2999-01-01 --json
+  check "history --since: nothing later" json 'length == 0'
+  run history --since "$(date -u -d '1 hour ago' +%Y-%m-%dT%H:%M:%SZ)"
+  check "history: a line an entry" [ "$(lines "$out" "	cam_101_top.bit	success	12 sectors	")" = 8 ]
   ;;
 esac
 echo "$SCENARIO: $((failures == 0)) passed, $failures failed"

@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
+
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -801,6 +803,63 @@ private slots:
                     "(aim <= 50)\n",
                     gapOne, gapEight);
         std::fflush(stdout);
+    }
+
+    // Every write of the window is recorded, with its file's SHA-256: a
+    // parameter write, a bitstream, Force IP, and a bitstream job stopped by
+    // closing the window, as cancelled.
+    void history()
+    {
+        QTemporaryDir work;
+        const QString path = work.filePath("history.jsonl");
+        qputenv("ORVANTA_HISTORY", path.toUtf8());
+        window.reset(new MainWindow);  // its runner takes the history's path when made
+        window->show();
+        answerer.reset(new BoxAnswerer(window.get()));
+        auto writeFile = [&](const QString &name, const QByteArray &content) {
+            QFile f(work.filePath(name));
+            return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName() : QString();
+        };
+        const QByteArray params = "0: 00000001 00000002\n400: C0DE0001\n", bits = pattern(3 * 4096 - 100);
+        child<QLineEdit>("leParamHexFile")->setText(writeFile("p.hex", params));
+        child<QLineEdit>("leBitstreamFile")->setText(writeFile("cam_101_top.bit", bits));
+        QVERIFY(!select("cam").isEmpty());
+        click("btnWriteSPI");
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(answerer->boxes.size() == 2, 20000);
+        setFields("192.0.2.22", "255.255.255.0", "192.0.2.1");
+        click("btnForceIp");
+        QCOMPARE(refreshUntil("cam", [](const QString &ip) { return ip == "192.0.2.22"; }), QString("192.0.2.22"));
+        child<QLineEdit>("leBitstreamFile")->setText(writeFile("long_102_top.bit", pattern(40 * 4096)));
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines("cam", "program ").size() >= 5, 10000);
+        answerer->answers << QMessageBox::Yes;
+        QVERIFY(window->close());
+        window.reset();
+        QCOMPARE(answerer->texts().mid(0, 2), (QStringList{"Write param success!", "Program success!"}));
+
+        QStringList seen;
+        for (const QByteArray &line : readAll(path).split('\n')) {
+            const QJsonObject e = QJsonDocument::fromJson(line).object();
+            if (e.isEmpty())
+                continue;
+            QCOMPARE(e["frontEnd"].toString() + e["serial"].toString(), QString("windowHIST1"));
+            seen << QStringList{e["operation"].toString(),
+                                e["result"].toString(),
+                                QString::number(e["sectorsWritten"].toInt()),
+                                QFileInfo(e["file"].toString()).fileName(),
+                                e["sha256"].toString(),
+                                e["ipSettings"].toString()}
+                        .join(' ');
+        }
+        auto sha = [](const QByteArray &b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex(); };
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen.mid(0, 3), (QStringList{"write-param success 8 p.hex " + sha(params) + ' ',
+                                              "program success 3 cam_101_top.bit " + sha(bits) + ' ',
+                                              "force-ip success 0   force 192.0.2.22 255.255.255.0 192.0.2.1"}));
+        QVERIFY2(seen[3].startsWith("program cancelled ") &&
+                     seen[3].endsWith(" long_102_top.bit " + sha(pattern(40 * 4096)) + ' '),
+                 qPrintable(seen[3]));
     }
 };
 

@@ -16,13 +16,17 @@ echo "$info" | grep -E "^ Depends:.*libqt${qt}widgets${qt}" >/dev/null &&
   ! echo "$info" | grep -E "^ Depends:.*libqt${other}" >/dev/null ||
   { echo "Depends does not name Qt $qt Widgets alone:"; echo "$info"; exit 1; }
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/orvanta ./usr/bin/orvanta-cli ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png; do
+for f in ./usr/bin/orvanta ./usr/bin/orvanta-cli ./usr/share/applications/orvanta.desktop ./usr/share/icons/hicolor/256x256/apps/orvanta.png \
+    ./usr/share/man/man1/orvanta-cli.1.gz ./usr/share/bash-completion/completions/orvanta-cli; do
   echo "$contents" | grep -q " $f\$" || { echo "missing $f in the package"; exit 1; }
 done
 # The package's dependencies must be satisfiable here (nothing is installed).
 dpkg --dry-run -i "$deb" >/dev/null
 root="$out/root"
 dpkg-deb -x "$deb" "$root"
+# The manual page is the program's own help, every command's options included.
+zcat "$root/usr/share/man/man1/orvanta-cli.1.gz" | grep -qF 'Writes no history.' ||
+  { echo "the manual page lacks the commands' options"; exit 1; }
 cat > "$out/one.lab" <<'LAB'
 segment a
 host nic0 a 192.0.2.1/24

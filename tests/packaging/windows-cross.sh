@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64 so the Windows-only pieces
 # cannot rot: the resource script (icon + manifest), the socket layer with its
-# Winsock native calls, the timer guard, and the socket checks linking them.
+# Winsock native calls, the timer guard, the history's file calls, and the
+# socket checks linking them.
 # Given a Wine loader as third argument, it then runs the checks under Wine.
 set -euo pipefail
 src=$1 out=$2 wine=${3:-}
@@ -12,7 +13,7 @@ flags=(-std=c++17 -O2 -Wall -Wextra -Werror -I "$src/devicelink")
 "${cxx%g++}windres" -I "$src/app" "$src/app/orvanta.rc" -O coff -o "$out/orvanta_rc.o"
 objects=()
 for source in devicelink/udpsocket.cpp devicelink/udpsocket_win.cpp devicelink/timerresolution_win.cpp \
-    tests/packaging/udpsocket_check.cpp; do
+    devicelink/history_win.cpp tests/packaging/udpsocket_check.cpp; do
     object=$out/$(basename "${source%.cpp}").o
     "$cxx" "${flags[@]}" -c "$src/$source" -o "$object"
     objects+=("$object")
