@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "control.h"
 #include "devicelink.h"
 #include "logging.h"
 
@@ -92,4 +93,9 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     // Every later command goes to this camera, from the address it answered on.
     channel_ = std::make_shared<CameraChannel>(record);
     ui->lblHostIP->setText(record.hostIP);
+
+    // Who controls it, asked once: nothing shown when the camera does not say.
+    const QString controlLine = control::holderLine(control::readHolder(*channel_, 1));
+    if (!controlLine.isEmpty())
+        ui->teCamInfo->setPlainText(info + controlLine + QLatin1Char('\n'));
 }

@@ -165,7 +165,10 @@ int listCameras(const CommonOptions &options)
     int status = ExitRefused;
     if (!discover(options, records, status))
         return status;
-    printCameraList(records, options.json);
+    // Who controls each camera: asked of all at once, and only for JSON.
+    const QVector<control::Holder> holders =
+        options.json ? control::readHolders(records) : QVector<control::Holder>();
+    printCameraList(records, holders, options.json);
     return ExitSucceeded;
 }
 

@@ -2,6 +2,7 @@
 
 #include "interrupt.h"
 #include "ipassignment.h"
+#include "ipv4address.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -13,6 +14,19 @@ namespace {
 void printJson(const QJsonArray &array)
 {
     std::printf("%s", QJsonDocument(array).toJson(QJsonDocument::Indented).constData());
+}
+
+// controlledBy: null when free, "unknown" when the camera does not say,
+// else the holder's address; controlledByPort: its port where known.
+void insertController(QJsonObject &o, const control::Holder &h)
+{
+    QJsonValue by, port;
+    if (h.state != control::Holder::State::Free)
+        by = h.addressKnown ? ipv4Text(h.ip) : QStringLiteral("unknown");
+    if (h.addressKnown)
+        port = h.port;
+    o.insert("controlledBy", by);
+    o.insert("controlledByPort", port);
 }
 
 QJsonObject resultJson(const CameraResult &r)
@@ -30,6 +44,8 @@ QJsonObject resultJson(const CameraResult &r)
     if (e.result == endings::Result::CameraError)
         o.insert("cameraStatus",
                  QStringLiteral("0x%1").arg(e.cameraStatus, 4, 16, QLatin1Char('0')));
+    if (e.result == endings::Result::InUse || e.result == endings::Result::LostControl)
+        insertController(o, e.holder);
     return o;
 }
 
@@ -47,10 +63,13 @@ QString closingLine(const CameraResult &r)
     return identity(r.record) + QStringLiteral(": ") + endings::message(r.ending).text;
 }
 
-void printCameraList(const QList<DeviceRecord> &records, bool json)
+void printCameraList(const QList<DeviceRecord> &records, const QVector<control::Holder> &holders,
+                     bool json)
 {
     QJsonArray array;
+    int row = 0;
     for (const DeviceRecord &r : records) {
+        const control::Holder holder = holders.value(row++);
         const bool offSubnet = checkSubnet(r) == SubnetCheck::OtherSubnet;
         if (!json) {
             std::printf(
@@ -72,6 +91,9 @@ void printCameraList(const QList<DeviceRecord> &records, bool json)
                                  {"nic", r.hostIP},
                                  {"offSubnet", offSubnet},
                                  {"ipMode", ipassign::modeName(ipassign::modeOf(r.ipConfig))}});
+        QJsonObject withController = array.last().toObject();
+        insertController(withController, holder);
+        array[array.size() - 1] = withController;
     }
     if (json)
         printJson(array);

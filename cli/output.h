@@ -3,6 +3,7 @@
 // results as JSON, and refusals. Nothing else in cli/ writes to a stream.
 #pragma once
 
+#include "control.h"
 #include "devicerecord.h"
 #include "endings.h"
 #include "flashjob.h"
@@ -26,8 +27,10 @@ QString identity(const DeviceRecord &record);
 // identity ": " and the catalogue's text for its ending.
 QString closingLine(const CameraResult &result);
 
-// `list`: one line a camera, or a JSON array.
-void printCameraList(const QList<DeviceRecord> &records, bool json);
+// `list`: one line a camera, or a JSON array; with JSON, `holders` (one per
+// record) say who controls each camera.
+void printCameraList(const QList<DeviceRecord> &records, const QVector<control::Holder> &holders,
+                     bool json);
 
 // The closing lines (unless the board printed them), or only the JSON array
 // of the results on stdout. Returns the exit status: 0 when every camera

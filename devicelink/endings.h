@@ -4,6 +4,7 @@
 // ends take their words from here, so they cannot drift apart.
 #pragma once
 
+#include "control.h"
 #include "exchangeresult.h"
 #include "flashjob.h"
 #include "usermessage.h"
@@ -25,6 +26,8 @@ enum class Result {
     Cancelled,    // stopped on request between two exchanges
     NotPresent,   // the presence check before the job got no answer: nothing was sent
     NotStarted,   // stopped before the job started: nothing was sent
+    InUse,        // another application controls the camera: nothing was written
+    LostControl,  // another application took control during the job, which stopped there
 };
 
 // IP Config stores the mode, then restarts the camera's configuration.
@@ -38,6 +41,7 @@ struct Ending {
     quint16 cameraStatus = 0;                    // CameraError: what the camera said
     IpStep ipStep = IpStep::Store;               // IP Config: the step that failed
     bool restartFailed = false;  // IP Config: the restart was not acknowledged either
+    control::Holder holder;      // InUse, LostControl: who controls the camera, where it says
 };
 
 Operation operationOf(flash::JobKind kind);
@@ -46,11 +50,16 @@ Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &outcome);
 Ending fromForceIp(const ExchangeResult &exchange);
 Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarted);
 Ending of(Operation operation, Result result);
+Ending inUse(Operation operation, const control::Holder &holder);
+// A job that stopped because the camera refused a write with access denied.
+Ending lostControl(flash::JobKind kind, const flash::JobOutcome &outcome,
+                   const control::Holder &holder);
 
 // What the technician reads. Every job ending has a text; the window leaves
 // some unshown (it asks before it cancels a bitstream job).
 UserMessage message(const Ending &ending);
-// success, done, verify-error, no-answer, refused or cancelled.
+// success, done, verify-error, no-answer, refused, cancelled, in-use or
+// lost-control.
 QString resultName(const Ending &ending);
 bool succeeded(const Ending &ending);
 

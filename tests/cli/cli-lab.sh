@@ -77,7 +77,8 @@ list)
   check "modes from the configuration byte" json '[.[] | {(.serial): .ipMode}] | add == {"CAM1-0001": "static", "CAM3": "dhcp", "CAM 2/b": "lla"}'
   check "every field of cam2" json '.[] | select(.serial == "CAM 2/b") | . == {ip: "198.51.100.200", mask: "255.255.255.128",
     gateway: "198.51.100.1", mac: "02:00:00:00:02:02", manufacturer: "Orvanta Lab", model: "LabCam S", version: "1.4",
-    serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla"}'
+    serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla",
+    controlledBy: null, controlledByPort: null}'
   run list
   check "list: one line a camera, cam3 marked" [ "$(lines "$out" .)" = 4 -a "$(lines "$out" "^203\.0\.113\.30\s.*outside the NIC's subnet$")" = 1 ]
   run list --json --interface 198.51.100.1
