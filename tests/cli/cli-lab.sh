@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # orvanta-cli through the real executable in the lab, one scenario a run:
-#   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench)
+#   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench control)
 # Outside the lab it makes the files and the topology and starts scripts/lab,
 # which runs this script again inside (LAB_DIR set) for the checks.
 # bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
@@ -16,6 +16,7 @@ if [ -z "${LAB_DIR:-}" ]; then
   head -c $((4 * 4096)) "$W/same_102_top.bit" >"$W/half.flash"
   head -c $((40 * 4096)) /dev/urandom >"$W/long_103_top.bit"
   head -c $((${CLI_BENCH_SECTORS:-8} * 4096)) /dev/urandom >"$W/bench_104_top.bit"
+  head -c $((64 * 4096)) /dev/urandom >"$W/lossy_105_top.bit"
   head -c 16777216 /dev/zero | tr '\0' Z >"$W/z.flash"
   topology=$W/t.lab
   case $SCENARIO in
@@ -41,6 +42,22 @@ if [ -z "${LAB_DIR:-}" ]; then
     bench) { printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24'
       for i in 1 2 3 4 5 6 7 8; do echo "camera b$i a 192.0.2.4$i/24 --version 2.3 --serial B$i"; done
     } >"$topology" ;;
+    # The control privilege: held by another application (that names itself,
+    # or holds exclusive access and does not), two runs at once, Ctrl+C, a
+    # 1000 ms heartbeat with 2 % of requests lost (seed 16 loses two in a
+    # row), a camera without the privilege register; on segment b, counting
+    # their datagrams, a camera going silent after sector 2 and one taken over
+    # in sector 10 (at its 101st datagram) and let go 1 s later.
+    control) printf '%s\n' 'segment a' 'segment b' 'host nic0 a 192.0.2.1/24' 'host nic1 b 198.51.100.1/24' \
+      'camera held a 192.0.2.51/24 --version 2.3 --serial HELD --held-by 192.0.2.50:50123' \
+      'camera anon a 192.0.2.52/24 --version 2.3 --serial ANON --held-by 192.0.2.50:50124 --held-exclusive' \
+      'camera twice a 192.0.2.53/24 --version 2.3 --serial TWICE' \
+      'camera stop a 192.0.2.54/24 --version 2.3 --serial STOP' \
+      'camera lossy a 192.0.2.57/24 --version 2.3 --serial LOSSY --heartbeat 1000 --drop-request 2 --seed 16' \
+      'camera nopriv a 192.0.2.58/24 --version 2.3 --serial NOPRIV --no-privilege' \
+      'camera silent b 198.51.100.55/24 --version 2.3 --serial SILENT --heartbeat 1000 --stop-after 31' \
+      'camera taken b 198.51.100.56/24 --version 2.3 --serial TAKEN --held-by 198.51.100.60:50000 --held-after 100 --held-for 1000' \
+      >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -206,6 +223,89 @@ bench)
     printf "cli bench: %d sectors, program + verify: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f (aim <= 1.1)\n",
       n, b - a, c - b, (c - b) / (b - a)
     printf "cli bench: longest job alone: 1 camera %.2f s, 8 cameras %.2f s, ratio %.2f\n", j1, j8, j8 / j1 }'
+  ;;
+control)
+  a=(--interface 192.0.2.1)   # segment a only: segment b's cameras count their datagrams
+  run list --json "${a[@]}"
+  check "list --json: who controls each camera" json '[.[] | {(.serial): [.controlledBy, .controlledByPort]}] | add |
+    .HELD == ["192.0.2.50", 50123] and .ANON == ["unknown", null] and .TWICE == [null, null] and .NOPRIV == ["unknown", null]'
+  "$CLI" program --json "${a[@]}" -c LOSSY lossy_105_top.bit >lossy.json 2>/dev/null &
+  lossy=$!
+  "$CLI" program --json --interface 198.51.100.1 -c SILENT -c TAKEN cam_101_top.bit >b.json 2>/dev/null &
+  segment_b=$!
+  capture=
+  if command -v tshark >/dev/null; then
+    tshark -i nic0 -f 'udp port 3956' -w "$W/control.pcapng" -q 2>tshark.err &
+    capture=$!
+    for _ in $(seq 100); do grep -q 'Capturing on' tshark.err && break; sleep 0.05; done
+  fi
+
+  # Another application holds the camera: refused before anything is written.
+  t0=$(date +%s.%N); run program --json "${a[@]}" -c HELD cam_101_top.bit; t1=$(date +%s.%N)
+  check "held: in-use, exit 1, the holder named" [ "$status" = 1 ] && check "held: the message" json '.[0] | .result == "in-use" and
+    .message == "The camera is controlled by another application (192.0.2.50, port 50123). Close it or release the camera, then try again." and
+    .controlledBy == "192.0.2.50" and .controlledByPort == 50123'
+  awk -v a="$t0" -v b="$t1" -v j="$(jq '.[0].seconds' <<<"$out")" 'BEGIN { printf "in-use: the job %.2f s, the whole command %.2f s (discovery included)\n", j, b - a }'
+  printf '// one record\n4A: 312E3300\n10: C0DE0000\n' >p.hex
+  run write-param --json "${a[@]}" -c ANON p.hex
+  check "exclusive, unnamed: in-use without the address" json '.[0] | .result == "in-use" and .controlledBy == "unknown" and
+    .message == "The camera is controlled by another application. Close it or release the camera, then try again."'
+  for cam in held anon; do check "$cam: no flash write reached it" [ "$(logged $cam 'cmd=0xfff0|^program ')" = 0 ]; done
+
+  # Two runs at the same moment: one programs, the other writes nothing.
+  "$CLI" program --json "${a[@]}" -c TWICE cam_101_top.bit >1.json 2>/dev/null & one=$!
+  "$CLI" program --json "${a[@]}" -c TWICE cam_101_top.bit >2.json 2>/dev/null & two=$!
+  wait $one; s1=$?; wait $two; s2=$?
+  out=$(jq -s 'add | map(.result) | sort' 1.json 2.json)
+  check "two at once: one success, one in-use" json '. == ["in-use", "success"]' && check "exit 0 and 1" [ $((s1 + s2)) = 1 ]
+  winner=$(sed -n 's/^privilege 0x2 by \(.*\)$/\1/p' "$LAB_DIR/twice.log")
+  loser=$(sed -n 's/^access denied to \([^ ]*\) .*/\1/p' "$LAB_DIR/twice.log" | sort -u)
+  out=$(cat 1.json 2.json)
+  check "the loser names the winner" has "$out" "controlled by another application (192.0.2.1, port ${winner##*:})"
+  check "the loser sent no flash write" [ -n "$loser" ] && check "none from $loser" [ "$(grep -c "cmd=0xfff0 .* from=$loser " "$LAB_DIR/twice.log")" = 0 ]
+  check "the winner released it" [ "$(logged twice "^privilege released by $winner$")" = 1 ]
+  check "TWICE byte-exact" holds twice 0 cam_101_top.bit
+
+  # Ctrl+C: control given back, and the next run takes it at once.
+  "$CLI" program "${a[@]}" -c STOP long_103_top.bit >int.out 2>&1 &
+  for _ in $(seq 200); do grep -qE 'Program [0-9]+/40' int.out && break; sleep 0.05; done
+  kill -INT $!; wait $!; status=$?
+  check "Ctrl+C: exit 1, control released" [ "$status" = 1 -a "$(logged stop '^privilege released by ')" = 1 ]
+  run program "${a[@]}" -c STOP cam_101_top.bit
+  check "the next run at once: success" [ "$status" = 0 ] && check "STOP byte-exact" holds stop 0 cam_101_top.bit
+
+  if [ -n "$capture" ]; then
+    sleep 0.3; kill -INT "$capture"; wait "$capture"
+    # The camera's own flash commands (0xFFF0) decode as such; their
+    # acknowledges (0x8005) are not GVCP's, so Wireshark leaves them as UDP.
+    decoded() { tshark -r "$W/control.pcapng" -d udp.port==3956,gvcp -Y "$1" 2>/dev/null | wc -l; }
+    ccp='gvcp.cmd.command == 0x0082 && gvcp.bootstrap.control.controlaccess =='
+    check "wireshark: the privilege taken and released" [ "$(decoded "$ccp 1")" -ge 3 -a "$(decoded "$ccp 0")" -ge 3 ]
+    check "wireshark: nothing malformed" [ "$(decoded _ws.malformed)" = 0 ]
+    check "wireshark: every datagram GVCP but the camera's own acknowledges" [ "$(decoded 'udp && !gvcp && !(udp.payload[2:2] == 80:05)')" = 0 ]
+    echo "wireshark: $(decoded gvcp) GVCP datagrams, $(decoded 'udp && !gvcp') device-specific acknowledges"
+  fi
+
+  run program --verbose "${a[@]}" -c NOPRIV cam_101_top.bit
+  check "no privilege register: as before, said once" [ "$status" = 0 -a "$(lines "$err" '^no control privilege to take \(0x8001 \(not implemented\)\); going on without it$')" = 1 ]
+
+  wait $segment_b
+  out=$(cat b.json)
+  check "silent after sector 2: no-answer in sector 3" json '.[] | select(.serial == "SILENT") | .result == "no-answer" and .sector == 3'
+  check "silent: three sectors, control expired" [ "$(logged silent '^program ')" = 3 -a "$(logged silent '^privilege expired \(198.51.100.1:[0-9]+\)$')" = 1 ]
+  check "taken over: lost-control in sector 10" json '.[] | select(.serial == "TAKEN") | .result == "lost-control" and .sector == 10 and
+    .controlledBy == "198.51.100.60" and .message == "Another application (198.51.100.60, port 50000) took control of the camera while programming sector 10. The flash may be incomplete: program again before power off!"'
+  for _ in $(seq 100); do [ "$(logged taken '^privilege expired \(198.51.100.60:50000\)')" = 1 ] && break; sleep 0.05; done
+  run program -c TAKEN --changed-only cam_101_top.bit
+  check "then --changed-only resumes" [ "$status" = 0 -a "$(logged taken '^program ')" = 12 ] && check "TAKEN byte-exact" holds taken 0 cam_101_top.bit
+
+  wait $lossy; status=$?
+  out=$(cat lossy.json)
+  check "1000 ms heartbeat, requests lost: success" [ "$status" = 0 ] && check "two requests in a row lost" \
+    [ "$(awk '/^rx / { n += lost && /lost \(fault/; lost = /lost \(fault/ } END { print n + 0 }' "$LAB_DIR/lossy.log")" -ge 1 ]
+  check "control kept throughout" [ "$(logged lossy '^privilege ')" = 2 -a "$(logged lossy '^privilege released by ')" = 1 -a "$(logged lossy 'expired')" = 0 ]
+  check "LOSSY byte-exact" holds lossy 0 lossy_105_top.bit
+  echo "64 sectors, 1000 ms heartbeat, $(logged lossy 'lost \(fault') requests lost: $(jq '.[0].seconds' <<<"$out") s"
   ;;
 esac
 echo "$SCENARIO: $((failures == 0)) passed, $failures failed"

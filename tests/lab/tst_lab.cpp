@@ -470,6 +470,91 @@ private slots:
         QCOMPARE(logLines("older", "program ").size(), stopped);
         QVERIFY(stopped < 2 * Sectors);
     }
+
+    // Who controls a camera: shown when it is chosen; a job on a camera
+    // another application holds is refused before anything is written, in
+    // either order of the window and the command line; closing during a job
+    // gives control back at once.
+    void control()
+    {
+        constexpr int Sectors = 24;
+        QTemporaryDir work;
+        QFile file(work.filePath("cam_101_top.bit"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pattern(Sectors * 4096)) == Sectors * 4096);
+        file.close();
+        child<QLineEdit>("leBitstreamFile")->setText(file.fileName());
+        const QString base("ip 192.0.2.3%1\nmanufacturerName Orvanta Labs\nmodelName CamSim\ndeviceVersion 2.3\n"
+                           "serialNumber SIM0001\nmac 02000000000%1\nuserDefinedName %2\n");
+        const QString inUse("The camera is controlled by another application (%1). Close it or release the camera, "
+                            "then try again.");
+        auto info = [&] { return child<QTextEdit>("teCamInfo")->toPlainText(); };
+        select("held");
+        QCOMPARE(info(), base.arg(1).arg("held") + "Controlled by 192.0.2.50\n");
+        select("nopriv");
+        QCOMPARE(info(), base.arg(3).arg("nopriv"));
+
+        QElapsedTimer clock;
+        select("held");
+        clock.start();
+        click("btnProgramBit");
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->boxes.size(), 1, 5000);
+        qInfo("in-use: the box after %lld ms", clock.elapsed());
+        QCOMPARE(answerer->texts(), QStringList{inUse.arg("192.0.2.50, port 50123")});
+        QCOMPARE(answerer->boxes[0].icon, QMessageBox::Critical);
+        QFile hex(work.filePath("p.hex"));
+        QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write("// one record\n4A: 312E3300\n10: C0DE0000\n") > 0);
+        hex.close();
+        child<QLineEdit>("leParamHexFile")->setText(hex.fileName());
+        click("btnWriteSPI");
+        QCOMPARE(answerer->texts().value(1), inUse.arg("192.0.2.50, port 50123"));
+        QCOMPARE(logLines("held", "rx cmd=0xfff0").size() + logLines("held", "program ").size(), 0);
+
+        // The command line first: the window names it and writes nothing.
+        auto cli = [&](QProcess &p) {
+            p.start(qEnvironmentVariable("ORVANTA_CLI"), {"program", "--json", "-c", "192.0.2.32", file.fileName()});
+        };
+        auto taken = [] { return logLines("free", "privilege 0x2 by ").value(0).section(' ', 3); };
+        QProcess first;
+        cli(first);
+        QTRY_VERIFY_WITH_TIMEOUT(!taken().isEmpty(), 10000);
+        select("free");
+        QCOMPARE(info(), base.arg(2).arg("free") + "Controlled by 192.0.2.1\n");
+        const QString mine = "192.0.2.1:" + QString::number(window->chosenCamera()->localEndpoint().port);
+        answerer->boxes.clear();
+        click("btnProgramBit");
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->boxes.size(), 1, 5000);
+        QCOMPARE(answerer->texts(), QStringList{inUse.arg("192.0.2.1, port " + taken().section(':', 1))});
+        QVERIFY(first.waitForFinished(30000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(logLines("free", "rx cmd=0xfff0").filter(" from=" + mine + " ").size(), 0);
+
+        // The window first: the command line names it and writes nothing.
+        answerer->boxes.clear();
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines("free", "privilege 0x2 by ").contains("privilege 0x2 by " + mine), 10000);
+        QProcess second;
+        cli(second);
+        QVERIFY(second.waitForFinished(30000));
+        const QJsonObject refused = QJsonDocument::fromJson(second.readAllStandardOutput()).array()[0].toObject();
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(refused["result"].toString(), QString("in-use"));
+        QCOMPARE(refused["message"].toString(), inUse.arg("192.0.2.1, port " + mine.section(':', 1)));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->texts(), QStringList{"Program success!"}, 30000);
+        QCOMPARE(flashOf("free").left(Sectors * 4096), pattern(Sectors * 4096));
+
+        // Closing during a job releases control; the next run takes it at once.
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines("free", "program ").size() >= 2 * Sectors + 2, 10000);
+        answerer->answers << QMessageBox::Yes;
+        const int released = logLines("free", "privilege released by " + mine).size();
+        QVERIFY(window->close());
+        window.reset();
+        QCOMPARE(logLines("free", "privilege released by " + mine).size(), released + 1);
+        QProcess third;
+        cli(third);
+        QVERIFY(third.waitForFinished(30000));
+        QCOMPARE(third.exitCode(), 0);
+    }
 };
 
 QTEST_MAIN(LabTest)
