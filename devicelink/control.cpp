@@ -65,12 +65,13 @@ Holder readHolder(DeviceAccess &camera, int attempts)
 QVector<Holder> readHolders(const QList<DeviceRecord> &cameras, int attempts)
 {
     QVector<Holder> holders(cameras.size());
+    Holder *out = holders.data();  // each reader writes the entries it took
     std::atomic<int> next{0};
     auto reader = [&] {
         tightenThreadTimerSlack();
         for (int i = next++; i < cameras.size(); i = next++) {
             CameraChannel channel(cameras.at(i));
-            holders[i] = readHolder(channel, attempts);
+            out[i] = readHolder(channel, attempts);
         }
     };
     std::vector<std::thread> readers;

@@ -18,6 +18,7 @@ UserMessage ipFailure(const QString &text)
 }
 
 const QString ForceIpFailed = QStringLiteral("ForceIP failed.");
+const QString ConfigFailed = QStringLiteral("IP configure failed.");
 
 // " (192.0.2.50, port 50123)", or nothing when the camera does not say.
 QString holderInBrackets(const Ending &e)
@@ -58,7 +59,6 @@ UserMessage lostControlMessage(const Ending &e)
                                                     "before power off!")
                                          .arg(sector));
 }
-const QString ConfigFailed = QStringLiteral("IP configure failed.");
 
 UserMessage parameterMessage(const Ending &e)
 {

@@ -199,14 +199,14 @@ JobReport JobRunner::run(Entry &entry)
                grant.state == control::Grant::State::InUse) {
         report.ending = endings::inUse(endings::operationOf(kind), control::readHolder(*access));
     } else {
-        HeldControl control(*access, grant);
+        HeldControl held(*access, grant);
         const int id = entry.id;
         report.outcome = entry.job->run(
             *access, [this, id](const flash::JobProgress &p) { emit progress(id, p); }, sharedStop);
         report.ending = endings::fromOutcome(kind, report.outcome);
         // Its heartbeat lapsed (a cable fault) and another application took it.
-        if (control.held() && refusedAccess(report.outcome)) {
-            control.markLost();
+        if (held.held() && refusedAccess(report.outcome)) {
+            held.markLost();
             report.ending =
                 endings::lostControl(kind, report.outcome, control::readHolder(*access));
         }
