@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "camerapanel.h"
+#include "control.h"
 #include "devicelink.h"
 #include "logging.h"
 
@@ -68,8 +69,6 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     QString info;
     for (const auto &line : lines)
         info += QLatin1String(line.first) + line.second + QLatin1Char('\n');
-    info += powerCycleLine(record);
-    ui->teCamInfo->setPlainText(info);
 
     ui->leIP->setText(record.ipText());
     ui->leMask->setText(record.maskText());
@@ -96,6 +95,16 @@ void MainWindow::on_cbDevice_currentIndexChanged(int index)
     // Every later command goes to this camera, from the address it answered on.
     channel_ = std::make_shared<CameraChannel>(record);
     ui->lblHostIP->setText(record.hostIP);
+
+    // Who controls it, asked once, where unicast reaches it: nothing shown
+    // when the camera does not say. Then what it does at its next start.
+    if (checkSubnet(record) != SubnetCheck::OtherSubnet) {
+        const QString controlLine = control::holderLine(control::readHolder(*channel_, 1));
+        if (!controlLine.isEmpty())
+            info += controlLine + QLatin1Char('\n');
+    }
+    info += powerCycleLine(record);
+    ui->teCamInfo->setPlainText(info);
 
     cameraPanel_->showCamera(index);
     applyCameraControls();

@@ -195,11 +195,14 @@ int listCameras(const CommonOptions &options)
     int status = ExitRefused;
     if (!discover(options, records, status))
         return status;
+    // Who controls each camera: asked of all at once, and only for JSON.
+    const QVector<control::Holder> holders =
+        options.json ? control::readHolders(records) : QVector<control::Holder>();
     if (options.details) {
         const QVector<doctor::CameraReading> details = doctor::readCameras(records);
-        printCameraList(records, options.json, &details);
+        printCameraList(records, holders, options.json, &details);
     } else {
-        printCameraList(records, options.json);
+        printCameraList(records, holders, options.json);
     }
     return ExitSucceeded;
 }

@@ -17,6 +17,19 @@ void printJson(const QJsonArray &array)
     std::printf("%s", QJsonDocument(array).toJson(QJsonDocument::Indented).constData());
 }
 
+// controlledBy: null when free, "unknown" when the camera does not say,
+// else the holder's address; controlledByPort: its port where known.
+void insertController(QJsonObject &o, const control::Holder &h)
+{
+    QJsonValue by, port;
+    if (h.state != control::Holder::State::Free)
+        by = h.addressKnown ? ipv4Text(h.ip) : QStringLiteral("unknown");
+    if (h.addressKnown)
+        port = h.port;
+    o.insert("controlledBy", by);
+    o.insert("controlledByPort", port);
+}
+
 QJsonObject resultJson(const CameraResult &r)
 {
     const endings::Ending &e = r.ending;
@@ -33,6 +46,8 @@ QJsonObject resultJson(const CameraResult &r)
     if (e.result == endings::Result::CameraError)
         o.insert("cameraStatus",
                  QStringLiteral("0x%1").arg(e.cameraStatus, 4, 16, QLatin1Char('0')));
+    if (e.result == endings::Result::InUse || e.result == endings::Result::LostControl)
+        insertController(o, e.holder);
     return o;
 }
 
@@ -80,12 +95,13 @@ QString closingLine(const CameraResult &r)
     return identity(r.record) + QStringLiteral(": ") + endings::message(r.ending).text;
 }
 
-void printCameraList(const QList<DeviceRecord> &records, bool json,
-                     const QVector<doctor::CameraReading> *details)
+void printCameraList(const QList<DeviceRecord> &records, const QVector<control::Holder> &holders,
+                     bool json, const QVector<doctor::CameraReading> *details)
 {
     QJsonArray array;
     for (int i = 0; i < records.size(); ++i) {
         const DeviceRecord &r = records[i];
+        const control::Holder holder = holders.value(i);
         const bool offSubnet = checkSubnet(r) == SubnetCheck::OtherSubnet;
         const doctor::CameraReading reading = details ? details->value(i) : doctor::CameraReading();
         if (!json) {
@@ -114,6 +130,7 @@ void printCameraList(const QList<DeviceRecord> &records, bool json,
                       {"nic", r.hostIP},
                       {"offSubnet", offSubnet},
                       {"ipMode", ipassign::modeName(ipassign::modeOf(r.ipConfig))}};
+        insertController(o, holder);
         if (details)
             addDetails(o, reading);
         array.append(o);

@@ -3,6 +3,7 @@
 // results as JSON, and refusals. Nothing else in cli/ writes to a stream.
 #pragma once
 
+#include "control.h"
 #include "devicerecord.h"
 #include "doctor.h"
 #include "endings.h"
@@ -28,10 +29,11 @@ QString identity(const DeviceRecord &record);
 // identity ": " and the catalogue's text for its ending.
 QString closingLine(const CameraResult &result);
 
-// `list`: one line a camera, or a JSON array; with `details` (one reading
-// per record, list --details) what each camera's registers say as well.
-void printCameraList(const QList<DeviceRecord> &records, bool json,
-                     const QVector<doctor::CameraReading> *details = nullptr);
+// `list`: one line a camera, or a JSON array; with JSON, `holders` (one per
+// record) say who controls each camera; with `details` (one reading per
+// record, list --details) what each camera's registers say as well.
+void printCameraList(const QList<DeviceRecord> &records, const QVector<control::Holder> &holders,
+                     bool json, const QVector<doctor::CameraReading> *details = nullptr);
 
 // `doctor`: the report, one finding a line, or only a JSON array of them.
 void printFindings(const QList<doctor::Finding> &found, const QString &report, bool json);

@@ -84,6 +84,12 @@ void CameraChannel::setReplyTimeoutMs(int ms)
     replyTimeoutMs_ = qBound(1, ms, UdpSocket::ReceiveTimeoutMs);
 }
 
+void CameraChannel::capReplyWait(int ms)
+{
+    QMutexLocker lock(&lock_);
+    replyCapMs_ = qMax(0, ms);
+}
+
 bool CameraChannel::isStaleRequestId(quint16 replyId, quint16 sentId)
 {
     // Ids run 1..0xFFFF and wrap to 1, so distances are taken modulo 0xFFFF.
@@ -133,7 +139,8 @@ ExchangeResult CameraChannel::exchange(Build build, const SocketAddress &target,
     std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
 
     const auto start = Clock::now();
-    auto deadline = start + std::chrono::milliseconds(replyTimeoutMs_);
+    const int waitMs = replyCapMs_ > 0 ? qMin(replyTimeoutMs_, replyCapMs_) : replyTimeoutMs_;
+    auto deadline = start + std::chrono::milliseconds(waitMs);
     const auto pendingLimit = start + std::chrono::milliseconds(MaxPendingMs);
     ExchangeResult result = ExchangeResult::of(ExchangeResult::Kind::NoReply);
     for (;;) {

@@ -43,6 +43,7 @@ public:
     // How long one exchange waits for its reply after the pause (at most the
     // socket's 500 ms). Lowered only by tests that simulate a silent camera.
     void setReplyTimeoutMs(int ms);
+    void capReplyWait(int ms) override;
     SocketAddress localEndpoint() const { return socket_.localAddress(); }
 
     // A reply echoing one of this many request ids before the one just sent
@@ -66,6 +67,7 @@ private:
     SocketAddress broadcast_;
     QMutex lock_;
     int replyTimeoutMs_ = UdpSocket::ReceiveTimeoutMs;
+    int replyCapMs_ = 0;         // 0: none
     quint16 lastRequestId_ = 0;  // under lock_
 };
 

@@ -18,4 +18,8 @@ public:
     virtual ExchangeResult writeMem(quint16 address, const quint8 *data, int length,
                                     int paddedLength) = 0;
     virtual ExchangeResult writeMemWord(quint32 address, quint32 value) = 0;
+    // While this tool holds control of the camera, one exchange waits at
+    // most `ms` for its reply (0: no cap), so that a lost reply cannot outlast
+    // the keep-alive interval. Access without a reply time-out ignores it.
+    virtual void capReplyWait(int ms) { (void)ms; }
 };

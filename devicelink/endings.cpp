@@ -20,6 +20,46 @@ UserMessage ipFailure(const QString &text)
 const QString ForceIpFailed = QStringLiteral("ForceIP failed.");
 const QString ConfigFailed = QStringLiteral("IP configure failed.");
 
+// " (192.0.2.50, port 50123)", or nothing when the camera does not say.
+QString holderInBrackets(const Ending &e)
+{
+    const QString address = e.holder.addressText();
+    return address.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(address);
+}
+
+UserMessage lostControlMessage(const Ending &e)
+{
+    const QString took = QStringLiteral("Another application%1 took control of the camera while ")
+                             .arg(holderInBrackets(e));
+    const QString sector = QString::number(e.sector);
+    if (e.operation == Operation::WriteParam)
+        return UserMessage::error(
+            e.phase != flash::Phase::ReadingBack
+                ? took + QStringLiteral("writing sector %1. The parameter area may be incomplete: "
+                                        "write the parameters again before power off!")
+                             .arg(sector)
+                : took + QStringLiteral("reading back sector %1. The parameters were written but "
+                                        "not verified: write the parameters again before power "
+                                        "off!")
+                             .arg(sector));
+    switch (e.phase) {
+    case flash::Phase::Comparing:
+        return UserMessage::error(took + QStringLiteral("comparing sector %1, before anything was "
+                                                        "programmed; the flash was not changed.")
+                                             .arg(sector));
+    case flash::Phase::Writing:
+        return UserMessage::error(took + QStringLiteral("programming sector %1. The flash may be "
+                                                        "incomplete: program again before power "
+                                                        "off!")
+                                             .arg(sector));
+    case flash::Phase::ReadingBack: break;
+    }
+    return UserMessage::error(took + QStringLiteral("verifying sector %1. The bitstream was "
+                                                    "written but not verified: program again "
+                                                    "before power off!")
+                                         .arg(sector));
+}
+
 UserMessage parameterMessage(const Ending &e)
 {
     const bool writing = e.phase != flash::Phase::ReadingBack;
@@ -76,7 +116,9 @@ UserMessage parameterMessage(const Ending &e)
         return UserMessage::info(QStringLiteral(
             "Unchanged: the camera already holds these parameters; nothing was written."));
     case Result::NotPresent:
-    case Result::NotStarted: break;
+    case Result::NotStarted:
+    case Result::InUse:
+    case Result::LostControl: break;
     }
     return {};
 }
@@ -143,7 +185,9 @@ UserMessage bitstreamMessage(const Ending &e)
         return UserMessage::info(QStringLiteral(
             "Unchanged: the camera already holds this bitstream; nothing was programmed."));
     case Result::NotPresent:
-    case Result::NotStarted: break;
+    case Result::NotStarted:
+    case Result::InUse:
+    case Result::LostControl: break;
     }
     return {};
 }
@@ -243,6 +287,22 @@ Ending of(Operation operation, Result result)
     return e;
 }
 
+Ending inUse(Operation operation, const control::Holder &holder)
+{
+    Ending e = of(operation, Result::InUse);
+    e.holder = holder;
+    return e;
+}
+
+Ending lostControl(flash::JobKind kind, const flash::JobOutcome &outcome,
+                   const control::Holder &holder)
+{
+    Ending e = fromOutcome(kind, outcome);
+    e.result = Result::LostControl;
+    e.holder = holder;
+    return e;
+}
+
 UserMessage message(const Ending &e)
 {
     if (e.result == Result::NotPresent)
@@ -250,6 +310,13 @@ UserMessage message(const Ending &e)
     if (e.result == Result::NotStarted)
         return UserMessage::error(
             QStringLiteral("Stopped before it started; nothing was sent to this camera."));
+    if (e.result == Result::InUse)
+        return UserMessage::error(QStringLiteral("The camera is controlled by another "
+                                                 "application%1. Close it or release the camera, "
+                                                 "then try again.")
+                                      .arg(holderInBrackets(e)));
+    if (e.result == Result::LostControl)
+        return lostControlMessage(e);
     switch (e.operation) {
     case Operation::WriteParam: return parameterMessage(e);
     case Operation::Program: return bitstreamMessage(e);
@@ -271,6 +338,8 @@ QString resultName(const Ending &e)
     case Result::Refused: return QStringLiteral("refused");
     case Result::WouldChange: return QStringLiteral("would-change");
     case Result::Unchanged: return QStringLiteral("unchanged");
+    case Result::InUse: return QStringLiteral("in-use");
+    case Result::LostControl: return QStringLiteral("lost-control");
     case Result::Cancelled:
     case Result::NotStarted: break;
     }

@@ -4,6 +4,7 @@
 // ends take their words from here, so they cannot drift apart.
 #pragma once
 
+#include "control.h"
 #include "exchangeresult.h"
 #include "flashjob.h"
 #include "usermessage.h"
@@ -27,6 +28,8 @@ enum class Result {
     NotStarted,   // stopped before the job started: nothing was sent
     WouldChange,  // a dry run: a real run would write; nothing was written
     Unchanged,    // the camera holds it already: nothing was written
+    InUse,        // another application controls the camera: nothing was written
+    LostControl,  // another application took control during the job, which stopped there
 };
 
 // IP Config stores the mode, then restarts the camera's configuration.
@@ -43,6 +46,7 @@ struct Ending {
     bool changed = false;        // something was written to the camera
     int sectorsToProgram = 0;    // WouldChange of a flash job: sectors a real run writes
     int sectorsCompared = 0;     // ... of this many compared with the camera's (0: none)
+    control::Holder holder;      // InUse, LostControl: who controls the camera, where it says
 };
 
 Operation operationOf(flash::JobKind kind);
@@ -53,12 +57,16 @@ Ending fromIpConfig(const ExchangeResult &stored, const ExchangeResult &restarte
 Ending of(Operation operation, Result result);
 // A dry run's or an unchanged camera's ending of an IP command: nothing written.
 Ending ipWithoutWrite(Operation operation, bool wouldChange);
+Ending inUse(Operation operation, const control::Holder &holder);
+// A job that stopped because the camera refused a write with access denied.
+Ending lostControl(flash::JobKind kind, const flash::JobOutcome &outcome,
+                   const control::Holder &holder);
 
 // What the technician reads. Every job ending has a text; the window leaves
 // some unshown (it asks before it cancels a bitstream job).
 UserMessage message(const Ending &ending);
-// success, done, verify-error, no-answer, refused, cancelled, would-change or
-// unchanged.
+// success, done, verify-error, no-answer, refused, cancelled, would-change,
+// unchanged, in-use or lost-control.
 QString resultName(const Ending &ending);
 bool succeeded(const Ending &ending);
 

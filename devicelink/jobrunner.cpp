@@ -1,11 +1,64 @@
 #include "jobrunner.h"
 
 #include "camerachannel.h"
+#include "control.h"
+#include "gvcp.h"
 #include "logging.h"
 #include "timerresolution.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+
+namespace {
+
+// Control of a camera for the length of one job: while held, no exchange
+// waits for its reply longer than the keep-alive schedule allows; released on
+// every way out, unless another application has taken it meanwhile.
+class HeldControl {
+public:
+    HeldControl(DeviceAccess &camera, const control::Grant &grant)
+        : camera_(camera), held_(grant.state == control::Grant::State::Held)
+    {
+        if (held_)
+            camera_.capReplyWait(control::keepAliveFor(grant.heartbeatMs).replyWaitMs);
+    }
+    ~HeldControl()
+    {
+        if (!held_)
+            return;
+        camera_.capReplyWait(0);
+        if (!lost_)
+            control::release(camera_);
+    }
+    HeldControl(const HeldControl &) = delete;
+    HeldControl &operator=(const HeldControl &) = delete;
+
+    bool held() const { return held_; }
+    void markLost() { lost_ = true; }
+
+private:
+    DeviceAccess &camera_;
+    const bool held_;
+    bool lost_ = false;
+};
+
+// Whether another application holds the camera, as a real run would find
+// when it takes control; then `ending` says so.
+bool dryRunMeetsHolder(DeviceAccess &camera, endings::Ending &ending, flash::JobKind kind)
+{
+    const control::Holder holder = control::readHolder(camera);
+    if (holder.state != control::Holder::State::Held)
+        return false;
+    ending = endings::inUse(endings::operationOf(kind), holder);
+    return true;
+}
+
+bool refusedAccess(const flash::JobOutcome &o)
+{
+    return o.result == flash::JobResult::CameraError && o.cause.status == gvcp::StatusAccessDenied;
+}
+
+}  // namespace
 
 JobRunner::JobRunner(int parallel, QObject *parent)
     : QObject(parent), parallel_(parallel), historyPath_(history::defaultPath())
@@ -176,11 +229,25 @@ JobReport JobRunner::run(Entry &entry)
         access = std::make_shared<CameraChannel>(entry.task.camera);
     if (entry.task.probeAttempts > 0 && !cameraAnswers(*access, entry.task.probeAttempts)) {
         report.ending = endings::of(endings::operationOf(kind), endings::Result::NotPresent);
+    } else if (entry.task.plan.dryRun && dryRunMeetsHolder(*access, report.ending, kind)) {
+        // A dry run writes nothing, not even the privilege register: it only
+        // says that a real run would be refused.
+    } else if (const control::Grant grant =
+                   entry.task.plan.dryRun ? control::Grant() : control::take(*access);
+               grant.state == control::Grant::State::InUse) {
+        report.ending = endings::inUse(endings::operationOf(kind), control::readHolder(*access));
     } else {
+        HeldControl held(*access, grant);
         const int id = entry.id;
         report.outcome = entry.job->run(
             *access, [this, id](const flash::JobProgress &p) { emit progress(id, p); }, sharedStop);
         report.ending = endings::fromOutcome(kind, report.outcome);
+        // Its heartbeat lapsed (a cable fault) and another application took it.
+        if (held.held() && refusedAccess(report.outcome)) {
+            held.markLost();
+            report.ending =
+                endings::lostControl(kind, report.outcome, control::readHolder(*access));
+        }
     }
     report.seconds = clock.elapsed() / 1000.0;
     return recorded(report);

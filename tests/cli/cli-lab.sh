@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # orvanta-cli through the real executable in the lab, one scenario a run:
 #   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench bench32 doctor
-#                                         doctor_pc doctor_bench dryrun history)
+#                                         doctor_pc doctor_bench dryrun history control bench_list)
 # Outside the lab it makes the files and the topology and starts scripts/lab,
 # which runs this script again inside (LAB_DIR set) for the checks.
 # bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
 # bench32: the same on 1 camera of a 32-camera fleet, then on all 32.
+# bench_list: 750 cameras on three NICs listed with and without who controls them.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${LAB_DIR:-}" ]; then
@@ -18,6 +19,7 @@ if [ -z "${LAB_DIR:-}" ]; then
   head -c $((4 * 4096)) "$W/same_102_top.bit" >"$W/half.flash"
   head -c $((40 * 4096)) /dev/urandom >"$W/long_103_top.bit"
   head -c $((${CLI_BENCH_SECTORS:-8} * 4096)) /dev/urandom >"$W/bench_104_top.bit"
+  head -c $((64 * 4096)) /dev/urandom >"$W/lossy_105_top.bit"
   head -c 16777216 /dev/zero | tr '\0' Z >"$W/z.flash"
   topology=$W/t.lab
   case $SCENARIO in
@@ -67,6 +69,27 @@ if [ -z "${LAB_DIR:-}" ]; then
     history) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
       'camera fleet a 192.0.2.61/24 --version 2.3 --serial H --fleet 8' \
       'camera solo a 192.0.2.70/24 --version 2.3 --serial SOLO' >"$topology" ;;
+    # The control privilege: held by another application (that names itself,
+    # or holds exclusive access and does not), two runs at once, Ctrl+C, a
+    # 1000 ms heartbeat with 2 % of requests lost (seed 16 loses two in a
+    # row), a camera without the privilege register; on segment b, counting
+    # their datagrams, a camera going silent after sector 2 and one taken over
+    # in sector 10 (at its 101st datagram) and let go 1 s later.
+    control) printf '%s\n' 'segment a' 'segment b' 'host nic0 a 192.0.2.1/24' 'host nic1 b 198.51.100.1/24' \
+      'camera held a 192.0.2.51/24 --version 2.3 --serial HELD --held-by 192.0.2.50:50123' \
+      'camera anon a 192.0.2.52/24 --version 2.3 --serial ANON --held-by 192.0.2.50:50124 --held-exclusive' \
+      'camera twice a 192.0.2.53/24 --version 2.3 --serial TWICE' \
+      'camera stop a 192.0.2.54/24 --version 2.3 --serial STOP' \
+      'camera lossy a 192.0.2.57/24 --version 2.3 --serial LOSSY --heartbeat 1000 --drop-request 2 --seed 16' \
+      'camera nopriv a 192.0.2.58/24 --version 2.3 --serial NOPRIV --no-privilege' \
+      'camera silent b 198.51.100.55/24 --version 2.3 --serial SILENT --heartbeat 1000 --stop-after 31' \
+      'camera taken b 198.51.100.56/24 --version 2.3 --serial TAKEN --held-by 198.51.100.60:50000 --held-after 100 --held-for 1000' \
+      >"$topology" ;;
+    bench_list) for s in 0 1 2; do
+        net=(192.0.2 198.51.100 203.0.113)
+        echo "segment s$s"; echo "host nic$s s$s ${net[$s]}.1/24"
+        echo "camera f$s s$s ${net[$s]}.2/24 --fleet 250 --serial F$s$([ $s = 2 ] && echo ' --held-by 203.0.113.99:40000')"
+      done >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -103,7 +126,8 @@ list)
   check "modes from the configuration byte" json '[.[] | {(.serial): .ipMode}] | add == {"CAM1-0001": "static", "CAM3": "dhcp", "CAM 2/b": "lla"}'
   check "every field of cam2" json '.[] | select(.serial == "CAM 2/b") | . == {ip: "198.51.100.200", mask: "255.255.255.128",
     gateway: "198.51.100.1", mac: "02:00:00:00:02:02", manufacturer: "Orvanta Lab", model: "LabCam S", version: "1.4",
-    serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla"}'
+    serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla",
+    controlledBy: null, controlledByPort: null}'
   run list
   check "list: one line a camera, cam3 marked" [ "$(lines "$out" .)" = 4 -a "$(lines "$out" "^203\.0\.113\.30\s.*outside the NIC's subnet$")" = 1 ]
   run list --json --interface 198.51.100.1
@@ -254,12 +278,12 @@ s.sendto(bytes.fromhex("4201008200080001") + struct.pack(">II", 0x0A00, 2), ("19
   common=("controlled 02:00:00:00:00:06" "no-unicast-reply 02:00:00:00:00:05" "slow-link 02:00:00:00:00:09")
   changed=("card-address 02:00:00:00:00:08" "dhcp-fallback 02:00:00:00:00:0a" "duplicate-address 02:00:00:00:00:04"
            "moves-at-power-cycle 02:00:00:00:00:07")
-  run doctor --json
+  run doctor --json; echo "doctor found: $(found)"
   check "rp_filter: the camera of another subnet hidden, the card named, exit 1" [ "$status" = 1 -a "$(found)" = \
     "$(want "${common[@]}" "${changed[@]}" "reverse-path-filter nic0")" ]
   fix_of reverse-path-filter | typed >/dev/null
   sleep 1.2   # the hidden camera's ARP request for the PC goes out again within a second
-  run doctor --json
+  run doctor --json; echo "doctor found: $(found)"
   check "every camera finding, each naming its camera" [ "$status" = 1 -a "$(found)" = \
     "$(want "${common[@]}" "${changed[@]}" "off-subnet 02:00:00:00:00:02")" ]
   moving=$(jq -r '.[] | select(.kind | test("off-subnet|duplicate-address|card-address|dhcp-fallback")) | .fix' <<<"$out")
@@ -277,11 +301,11 @@ s.sendto(bytes.fromhex("4201008200080001") + struct.pack(">II", 0x0A00, 2), ("19
   # The cameras move a moment after their acknowledge; the PC forgets where
   # 192.0.2.20 was, as a moved camera's announcement of its address makes it.
   sleep 0.3; ip neigh flush all
-  run doctor --json
+  run doctor --json; echo "doctor found: $(found)"
   check "the typed fixes took: off-subnet, duplicate, card address, DHCP fallback gone" [ "$(found)" = \
     "$(want "${common[@]}" "moves-at-power-cycle 02:00:00:00:00:02" "moves-at-power-cycle 02:00:00:00:00:07")" ]
   fix_of moves-at-power-cycle | typed >/dev/null; sleep 0.3
-  run doctor --json
+  run doctor --json; echo "doctor found: $(found)"
   check "stored as they run: nothing moves at a power cycle" [ "$(found)" = "$(want "${common[@]}")" ]
   run list --json --details
   check "list --details: the stored configuration" json '.[] | select(.mac == "02:00:00:00:00:07") | .storedIpConfig == ["static", "lla"] and
@@ -350,6 +374,9 @@ dryrun)
   # FORCEIP, WRITEREG, IPCONFIG, DEVWRITE into the window and the program control word;
   # reading flash takes only the load control word (DEVWRITE to 0x0027, logged "load").
   writes() { grep -cE 'rx cmd=0x(0004|0082|8004) |rx cmd=0xfff0 .*addr=0x0([^0]|0[^2]|02[^7])|^program ' "$LAB_DIR/$1.log"; }
+  # A real run takes the camera's control privilege and gives it back: that
+  # is no write to the camera's flash or settings.
+  stored() { grep -vE 'rx cmd=0x0082 .*addr=0x0a00 ' "$LAB_DIR/$1.log" | grep -cE 'rx cmd=0x(0004|0082|8004) |rx cmd=0xfff0 .*addr=0x0([^0]|0[^2]|02[^7])|^program '; }
   nowrites() { for cam in d1 same half old ipc; do [ "$(writes $cam)" = 0 ] || return 1; done; }
   run program --dry-run --changed-only --json -c D1 -c SAME -c HALF same_102_top.bit
   check "program --dry-run --changed-only: exit 0, nothing changed" [ "$status" = 0 ] && check "  per camera" json 'map({(.serial): [.result, .changed]}) | add ==
@@ -367,10 +394,10 @@ dryrun)
   check "  nor any history" [ ! -e h.jsonl ]
   run write-param --changed-only --json -c D1 p.hex
   check "write-param --changed-only: written" json '.[0] | .result == "success" and .changed'
-  written=$(writes d1)
+  written=$(stored d1)
   run write-param --changed-only --json -c D1 p.hex
   check "write-param --changed-only again: unchanged, exit 0" [ "$status" = 0 ] && check "  changed false" json '.[0] | .result == "unchanged" and .changed == false'
-  check "  nothing written" [ "$(writes d1)" = "$written" ]
+  check "  nothing written" [ "$(stored d1)" = "$written" ]
   addr="--mask 255.255.255.0 --gateway 192.0.2.254"
   run force-ip --dry-run --json -c IPC --ip 192.0.2.56 $addr
   check "force-ip --dry-run: would-change" json '.[0] | .result == "would-change" and .changed == false'
@@ -428,6 +455,104 @@ history)
   check "history --since: nothing later" json 'length == 0'
   run history --since "$(date -u -d '1 hour ago' +%Y-%m-%dT%H:%M:%SZ)"
   check "history: a line an entry" [ "$(lines "$out" "	cam_101_top.bit	success	12 sectors	")" = 8 ]
+  ;;
+control)
+  a=(--interface 192.0.2.1)   # segment a only: segment b's cameras count their datagrams
+  run list --json "${a[@]}"
+  check "list --json: who controls each camera" json '[.[] | {(.serial): [.controlledBy, .controlledByPort]}] | add |
+    .HELD == ["192.0.2.50", 50123] and .ANON == ["unknown", null] and .TWICE == [null, null] and .NOPRIV == ["unknown", null]'
+  "$CLI" program --json "${a[@]}" -c LOSSY lossy_105_top.bit >lossy.json 2>/dev/null &
+  lossy=$!
+  "$CLI" program --json --interface 198.51.100.1 -c SILENT -c TAKEN cam_101_top.bit >b.json 2>/dev/null &
+  segment_b=$!
+  capture=
+  if command -v tshark >/dev/null; then
+    tshark -i nic0 -f 'udp port 3956' -w "$W/control.pcapng" -q 2>tshark.err &
+    capture=$!
+    for _ in $(seq 100); do grep -q 'Capturing on' tshark.err && break; sleep 0.05; done
+  fi
+
+  # Another application holds the camera: refused before anything is written.
+  t0=$(date +%s.%N); run program --json "${a[@]}" -c HELD cam_101_top.bit; t1=$(date +%s.%N)
+  check "held: in-use, exit 1, the holder named" [ "$status" = 1 ] && check "held: the message" json '.[0] | .result == "in-use" and
+    .message == "The camera is controlled by another application (192.0.2.50, port 50123). Close it or release the camera, then try again." and
+    .controlledBy == "192.0.2.50" and .controlledByPort == 50123'
+  awk -v a="$t0" -v b="$t1" -v j="$(jq '.[0].seconds' <<<"$out")" 'BEGIN { printf "in-use: the job %.2f s, the whole command %.2f s (discovery included)\n", j, b - a }'
+  printf '// one record\n4A: 312E3300\n10: C0DE0000\n' >p.hex
+  run write-param --json "${a[@]}" -c ANON p.hex
+  check "exclusive, unnamed: in-use without the address" json '.[0] | .result == "in-use" and .controlledBy == "unknown" and
+    .message == "The camera is controlled by another application. Close it or release the camera, then try again."'
+  for cam in held anon; do check "$cam: no flash write reached it" [ "$(logged $cam 'cmd=0xfff0|^program ')" = 0 ]; done
+
+  # Two runs at the same moment: one programs, the other writes nothing.
+  "$CLI" program --json "${a[@]}" -c TWICE cam_101_top.bit >1.json 2>/dev/null & one=$!
+  "$CLI" program --json "${a[@]}" -c TWICE cam_101_top.bit >2.json 2>/dev/null & two=$!
+  wait $one; s1=$?; wait $two; s2=$?
+  out=$(jq -s 'add | map(.result) | sort' 1.json 2.json)
+  check "two at once: one success, one in-use" json '. == ["in-use", "success"]' && check "exit 0 and 1" [ $((s1 + s2)) = 1 ]
+  winner=$(sed -n 's/^privilege 0x2 by \(.*\)$/\1/p' "$LAB_DIR/twice.log")
+  loser=$(sed -n 's/^access denied to \([^ ]*\) .*/\1/p' "$LAB_DIR/twice.log" | sort -u)
+  out=$(cat 1.json 2.json)
+  check "the loser names the winner" has "$out" "controlled by another application (192.0.2.1, port ${winner##*:})"
+  check "the loser sent no flash write" [ -n "$loser" ] && check "none from $loser" [ "$(grep -c "cmd=0xfff0 .* from=$loser " "$LAB_DIR/twice.log")" = 0 ]
+  check "the winner released it" [ "$(logged twice "^privilege released by $winner$")" = 1 ]
+  check "TWICE byte-exact" holds twice 0 cam_101_top.bit
+
+  # Ctrl+C: control given back, and the next run takes it at once.
+  "$CLI" program "${a[@]}" -c STOP long_103_top.bit >int.out 2>&1 &
+  for _ in $(seq 200); do grep -qE 'Program [0-9]+/40' int.out && break; sleep 0.05; done
+  kill -INT $!; wait $!; status=$?
+  check "Ctrl+C: exit 1, control released" [ "$status" = 1 -a "$(logged stop '^privilege released by ')" = 1 ]
+  run program "${a[@]}" -c STOP cam_101_top.bit
+  check "the next run at once: success" [ "$status" = 0 ] && check "STOP byte-exact" holds stop 0 cam_101_top.bit
+
+  if [ -n "$capture" ]; then
+    sleep 0.3; kill -INT "$capture"; wait "$capture"
+    # The camera's own flash commands (0xFFF0) decode as such; their
+    # acknowledges (0x8005) are not GVCP's, so Wireshark leaves them as UDP.
+    decoded() { tshark -r "$W/control.pcapng" -d udp.port==3956,gvcp -Y "$1" 2>/dev/null | wc -l; }
+    ccp='gvcp.cmd.command == 0x0082 && gvcp.bootstrap.control.controlaccess =='
+    check "wireshark: the privilege taken and released" [ "$(decoded "$ccp 1")" -ge 3 -a "$(decoded "$ccp 0")" -ge 3 ]
+    check "wireshark: nothing malformed" [ "$(decoded _ws.malformed)" = 0 ]
+    check "wireshark: every datagram GVCP but the camera's own acknowledges" [ "$(decoded 'udp && !gvcp && !(udp.payload[2:2] == 80:05)')" = 0 ]
+    echo "wireshark: $(decoded gvcp) GVCP datagrams, $(decoded 'udp && !gvcp') device-specific acknowledges"
+  fi
+
+  run program --verbose "${a[@]}" -c NOPRIV cam_101_top.bit
+  check "no privilege register: as before, said once" [ "$status" = 0 -a "$(lines "$err" '^no control privilege to take \(0x8001 \(not implemented\)\); going on without it$')" = 1 ]
+
+  wait $segment_b
+  out=$(cat b.json)
+  check "silent after sector 2: no-answer in sector 3" json '.[] | select(.serial == "SILENT") | .result == "no-answer" and .sector == 3'
+  check "silent: three sectors, control expired" [ "$(logged silent '^program ')" = 3 -a "$(logged silent '^privilege expired \(198.51.100.1:[0-9]+\)$')" = 1 ]
+  check "taken over: lost-control in sector 10" json '.[] | select(.serial == "TAKEN") | .result == "lost-control" and .sector == 10 and
+    .controlledBy == "198.51.100.60" and .message == "Another application (198.51.100.60, port 50000) took control of the camera while programming sector 10. The flash may be incomplete: program again before power off!"'
+  for _ in $(seq 100); do [ "$(logged taken '^privilege expired \(198.51.100.60:50000\)')" = 1 ] && break; sleep 0.05; done
+  run program -c TAKEN --changed-only cam_101_top.bit
+  check "then --changed-only resumes" [ "$status" = 0 -a "$(logged taken '^program ')" = 12 ] && check "TAKEN byte-exact" holds taken 0 cam_101_top.bit
+
+  wait $lossy; status=$?
+  out=$(cat lossy.json)
+  check "1000 ms heartbeat, requests lost: success" [ "$status" = 0 ] && check "two requests in a row lost" \
+    [ "$(awk '/^rx / { n += lost && /lost \(fault/; lost = /lost \(fault/ } END { print n + 0 }' "$LAB_DIR/lossy.log")" -ge 1 ]
+  check "control kept throughout" [ "$(logged lossy '^privilege ')" = 2 -a "$(logged lossy '^privilege released by ')" = 1 -a "$(logged lossy 'expired')" = 0 ]
+  check "LOSSY byte-exact" holds lossy 0 lossy_105_top.bit
+  echo "64 sectors, 1000 ms heartbeat, $(logged lossy 'lost \(fault') requests lost: $(jq '.[0].seconds' <<<"$out") s"
+  ;;
+bench_list)
+  best() {   # the best wall time of three runs of the command, in ms
+    local b= t0 t1
+    for _ in 1 2 3; do
+      t0=$(date +%s%N); "$CLI" "$@" >list.out 2>/dev/null; t1=$(date +%s%N)
+      b=$(( (t1 - t0) / 1000000 < ${b:-999999} ? (t1 - t0) / 1000000 : b ))
+    done
+    echo "$b"
+  }
+  plain=$(best list) json=$(best list --json)
+  out=$(cat list.out)
+  check "750 cameras listed" json 'length == 750'
+  check "who controls them: 250 held, 500 free" json '[.[] | .controlledBy] | group_by(.) | map([.[0], length]) == [[null, 500], ["203.0.113.99", 250]]'
+  echo "cli bench: list of 750 cameras: ${plain} ms; with who controls each (--json): ${json} ms, $((json - plain)) ms more (aim <= 200)"
   ;;
 esac
 echo "$SCENARIO: $((failures == 0)) passed, $failures failed"

@@ -221,6 +221,72 @@ private slots:
         QCOMPARE(cams[2].exchanges, 0);
     }
 
+    // The runner around one 4-sector job on a camera with a 1000 ms heartbeat:
+    // what the answer to the privilege write leads to, and control given back
+    // on every ending but a takeover. Exchanges: 1 probe, 2 heartbeat, 3 the
+    // privilege write (and 4, 5 while unanswered), then 9 a sector.
+    void control_data()
+    {
+        QTest::addColumn<int>("answer");      // to the privilege write: 0 taken, a status, or -1 lost
+        QTest::addColumn<int>("deniedAt");    // the exchange refused with access denied (0: none)
+        QTest::addColumn<bool>("cancel");     // at the first progress
+        QTest::addColumn<int>("result");      // endings::Result
+        QTest::addColumn<QString>("writes");  // to the privilege register, as the camera got them
+        using R = endings::Result;
+        QTest::newRow("taken, held, released") << 0 << 0 << false << int(R::Success) << "2 0";
+        QTest::newRow("access denied: nothing written") << 0x8006 << 0 << false << int(R::InUse) << "2";
+        QTest::newRow("not implemented: as before") << 0x8001 << 0 << false << int(R::Success) << "2";
+        QTest::newRow("invalid address: as before") << 0x8003 << 0 << false << int(R::Success) << "2";
+        QTest::newRow("busy: as before") << 0x8007 << 0 << false << int(R::Success) << "2";
+        QTest::newRow("never arrives: as before") << -1 << 0 << false << int(R::Success) << "";
+        QTest::newRow("cancelled: released") << 0 << 0 << true << int(R::Cancelled) << "2 0";
+        QTest::newRow("taken over in sector 1: not released") << 0 << 14 << false << int(R::LostControl) << "2";
+        QTest::newRow("refused in sector 1, never held: a camera error")
+            << 0x8001 << 14 << false << int(R::CameraError) << "2";
+    }
+    void control()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, deniedAt);
+        QFETCH(int, result);
+        MemoryCamera cam;
+        cam.heartbeatMs = 1000;
+        cam.privilegeStatus = quint16(answer < 0 ? 0x8001 : answer);
+        cam.fault = [=](int n) {
+            return answer < 0 && n >= 3 && n <= 5 ? Fault::Lost : n == deniedAt ? Fault::Denied : Fault::Answer;
+        };
+        JobRunner runner;
+        QList<JobReport> reports;
+        connect(&runner, &JobRunner::finished, this, [&](const JobReport &r) { reports << r; });
+        QFETCH(bool, cancel);
+        if (cancel)
+            connect(&runner, &JobRunner::progress, this, [&] { runner.cancelAll(); });
+        JobTask task;
+        task.access = std::shared_ptr<DeviceAccess>(&cam, [](DeviceAccess *) {});
+        task.plan = bitstream::planProgram(pattern(4 * 4096), true);
+        task.probeAttempts = 1;
+        runner.start(task);
+        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, 10000);
+        const endings::Ending &e = reports[0].ending;
+        QCOMPARE(int(e.result), result);
+        QStringList writes;
+        for (quint32 w : cam.privilegeWrites)
+            writes << QString::number(w);
+        QTEST(writes.join(' '), "writes");
+        // Held: no reply awaited longer than a third of the heartbeat allows, then as before.
+        const bool held = answer == 0;
+        QCOMPARE(cam.replyCaps.size(), held ? 2 : 0);
+        if (held)
+            QVERIFY(cam.replyCaps[0] > 0 && cam.replyCaps[0] + 2 < 1000 / 3 && cam.replyCaps[1] == 0);
+        using R = endings::Result;
+        if (result == int(R::InUse))
+            QVERIFY(cam.programmed.isEmpty() && cam.controlWords.isEmpty());
+        if (result == int(R::Success))
+            QCOMPARE(cam.programmed.size(), 4);
+        if (deniedAt)  // stopped there
+            QVERIFY(e.sector == 1 && cam.programmed.size() == 1);
+    }
+
     void controlWord_data()
     {
         QTest::addColumn<int>("failing");  // first requests lost

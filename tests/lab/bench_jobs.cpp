@@ -1,12 +1,15 @@
 // One benchmark per flash job against the simulated camera of bench.lab: a
 // verified 36-sector parameter write, or a bitstream of N sectors programmed
-// and read back. Each is printed against the protocol's floor: per sector
+// and read back, each run as the front ends run it: on the job runner, the
+// camera's control taken before and released after. Each is printed against
+// the protocol's floor: per sector
 // written 100 ms plus nine exchanges, per sector read nine exchanges, an
 // exchange being the 2 ms pause plus the median round trip of 200 bare
 // READREGs. Prints figures only; fails only when the job does not succeed.
 //   bench_jobs paramwrite | program [N]
 #include "camerachannel.h"
 #include "gvcp.h"
+#include "jobrunner.h"
 #include "paramwriter.h"
 #include "programjob.h"
 
@@ -17,6 +20,23 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+namespace {
+
+flash::JobResult runOnRunner(const flash::JobPlan &plan, CameraChannel &channel)
+{
+    JobRunner runner(1);
+    JobReport report;
+    QObject::connect(&runner, &JobRunner::finished, [&](const JobReport &r) { report = r; });
+    JobTask task;
+    task.access = std::shared_ptr<DeviceAccess>(&channel, [](DeviceAccess *) {});
+    task.plan = plan;
+    runner.start(task);
+    runner.waitForAll();
+    return report.outcome.result;
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -56,9 +76,9 @@ int main(int argc, char **argv)
             file.image[i] = char(i * 31 + i / 4096);
         file.hasFileVersion = true;
         file.fileVersion = "1.3";
-        flash::FlashJob writing(param::planWrite(file, true, "2.3", dir.path()).job);
+        const flash::JobPlan plan = param::planWrite(file, true, "2.3", dir.path()).job;
         t.start();
-        ok = writing.run(channel).result == flash::JobResult::Success;
+        ok = runOnRunner(plan, channel) == flash::JobResult::Success;
         floor = 36 * (100 + 9 * exchange) + 37 * 9 * exchange;
     } else {
         QFile file(dir.filePath("cam_101_bench.bit"));
@@ -66,8 +86,8 @@ int main(int argc, char **argv)
             return 1;
         file.close();
         t.start();
-        flash::FlashJob programming(bitstream::planProgram(bitstream::loadBitstream(file.fileName()).data, true));
-        ok = programming.run(channel).result == flash::JobResult::Success;
+        ok = runOnRunner(bitstream::planProgram(bitstream::loadBitstream(file.fileName()).data, true), channel) ==
+             flash::JobResult::Success;
         floor = sectors * (100 + 18 * exchange);
     }
     const double ms = t.nsecsElapsed() / 1e6;

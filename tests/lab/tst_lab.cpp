@@ -94,6 +94,16 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// What a camera was sent, besides the reads of who controls it that choosing
+// it in the list makes.
+int requests(const QString &camera)
+{
+    int n = 0;
+    for (const QString &line : QString::fromLatin1(readAll(labFile(camera + ".log"))).split('\n'))
+        n += line.startsWith("rx ") && !line.contains(QRegularExpression("cmd=0x0080 .*addr=0x0(a00|934|a04|a14) "));
+    return n;
+}
+
 // A camera's log lines starting with `prefix`, each once when `distinct`
 // (a command whose reply was lost is sent, and logged, again).
 QStringList logLines(const QString &camera, const QString &prefix, bool distinct = false)
@@ -249,11 +259,12 @@ private slots:
             list->setCurrentIndex(index);
             QMetaObject::invokeMethod(window.get(), "on_cbDevice_currentIndexChanged", Q_ARG(int, index));
             const QString ip = e.label.section(':', 0, 0);
-            QCOMPARE(
-                child<QTextEdit>("teCamInfo")->toPlainText(),
-                QString("ip %1\nmanufacturerName Orvanta Lab\nmodelName %2\ndeviceVersion %3\nserialNumber %4\n"
-                        "mac %5\nuserDefinedName %6\nAfter a power cycle: %7\n")
-                    .arg(ip, e.model, e.version, e.serial, e.label.section(':', 2).toUpper(), e.name, e.nextStart));
+            // Who controls it, where the camera can be asked: not the one in another subnet.
+            QCOMPARE(child<QTextEdit>("teCamInfo")->toPlainText(),
+                     QString("ip %1\nmanufacturerName Orvanta Lab\nmodelName %2\ndeviceVersion %3\nserialNumber %4\n"
+                             "mac %5\nuserDefinedName %6\n%7After a power cycle: %8\n")
+                         .arg(ip, e.model, e.version, e.serial, e.label.section(':', 2).toUpper(), e.name,
+                              ip.startsWith("203.") ? "" : "Not controlled\n", e.nextStart));
             QCOMPARE(child<QLabel>("lblHostIP")->text(), e.nic);
             QCOMPARE(warned(), ip.startsWith("203."));
             QVERIFY2(child<QRadioButton>(qPrintable(e.mode))->isChecked(), qPrintable(e.mode));
@@ -389,10 +400,10 @@ private slots:
         QCOMPARE(data.left(5 * 4096), image.left(5 * 4096));
         QVERIFY(data.mid(5 * 4096, 4096) != image.mid(5 * 4096, 4096));
 
-        const int sent = logLines("v23", "rx ").size();
+        const int sent = requests("v23");
         write("v23", QByteArray());
         QCOMPARE(answerer->texts(), (QStringList{"Open file failed!", "Please select hex file first."}));
-        QCOMPARE(logLines("v23", "rx ").size(), sent);
+        QCOMPARE(requests("v23"), sent);
         QDir::setCurrent(previous);
     }
 
@@ -860,6 +871,92 @@ private slots:
         QVERIFY2(seen[3].startsWith("program cancelled ") &&
                      seen[3].endsWith(" long_102_top.bit " + sha(pattern(40 * 4096)) + ' '),
                  qPrintable(seen[3]));
+    }
+
+    // Who controls a camera: shown when it is chosen; a job on a camera
+    // another application holds is refused before anything is written, in
+    // either order of the window and the command line; closing during a job
+    // gives control back at once.
+    void control()
+    {
+        constexpr int Sectors = 24;
+        QTemporaryDir work;
+        QFile file(work.filePath("cam_101_top.bit"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pattern(Sectors * 4096)) == Sectors * 4096);
+        file.close();
+        child<QLineEdit>("leBitstreamFile")->setText(file.fileName());
+        const QString base("ip 192.0.2.3%1\nmanufacturerName Orvanta Labs\nmodelName CamSim\ndeviceVersion 2.3\n"
+                           "serialNumber SIM0001\nmac 02000000000%1\nuserDefinedName %2\n");
+        const QString inUse("The camera is controlled by another application (%1). Close it or release the camera, "
+                            "then try again.");
+        auto info = [&] { return child<QTextEdit>("teCamInfo")->toPlainText(); };
+        select("held");
+        const QString nextStart("After a power cycle: static 192.0.2.3%1 / 255.255.255.0 / 0.0.0.0\n");
+        QCOMPARE(info(), base.arg(1).arg("held") + "Controlled by 192.0.2.50\n" + nextStart.arg(1));
+        select("nopriv");
+        QCOMPARE(info(), base.arg(3).arg("nopriv") + nextStart.arg(3));
+
+        QElapsedTimer clock;
+        select("held");
+        clock.start();
+        click("btnProgramBit");
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->boxes.size(), 1, 5000);
+        qInfo("in-use: the box after %lld ms", clock.elapsed());
+        QCOMPARE(answerer->texts(), QStringList{inUse.arg("192.0.2.50, port 50123")});
+        QCOMPARE(answerer->boxes[0].icon, QMessageBox::Critical);
+        QFile hex(work.filePath("p.hex"));
+        QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write("// one record\n4A: 312E3300\n10: C0DE0000\n") > 0);
+        hex.close();
+        child<QLineEdit>("leParamHexFile")->setText(hex.fileName());
+        click("btnWriteSPI");
+        QCOMPARE(answerer->texts().value(1), inUse.arg("192.0.2.50, port 50123"));
+        QCOMPARE(logLines("held", "rx cmd=0xfff0").size() + logLines("held", "program ").size(), 0);
+
+        // The command line first: the window names it and writes nothing.
+        auto cli = [&](QProcess &p) {
+            p.start(qEnvironmentVariable("ORVANTA_CLI"), {"program", "--json", "-c", "192.0.2.32", file.fileName()});
+        };
+        auto taken = [] { return logLines("free", "privilege 0x2 by ").value(0).section(' ', 3); };
+        QProcess first;
+        cli(first);
+        QTRY_VERIFY_WITH_TIMEOUT(!taken().isEmpty(), 10000);
+        select("free");
+        QCOMPARE(info(), base.arg(2).arg("free") + "Controlled by 192.0.2.1\n" + nextStart.arg(2));
+        const QString mine = "192.0.2.1:" + QString::number(window->chosenCamera()->localEndpoint().port);
+        answerer->boxes.clear();
+        click("btnProgramBit");
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->boxes.size(), 1, 5000);
+        QCOMPARE(answerer->texts(), QStringList{inUse.arg("192.0.2.1, port " + taken().section(':', 1))});
+        QVERIFY(first.waitForFinished(30000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(logLines("free", "rx cmd=0xfff0").filter(" from=" + mine + " ").size(), 0);
+
+        // The window first: the command line names it and writes nothing.
+        answerer->boxes.clear();
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines("free", "privilege 0x2 by ").contains("privilege 0x2 by " + mine), 10000);
+        QProcess second;
+        cli(second);
+        QVERIFY(second.waitForFinished(30000));
+        const QJsonObject refused = QJsonDocument::fromJson(second.readAllStandardOutput()).array()[0].toObject();
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(refused["result"].toString(), QString("in-use"));
+        QCOMPARE(refused["message"].toString(), inUse.arg("192.0.2.1, port " + mine.section(':', 1)));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->texts(), QStringList{"Program success!"}, 30000);
+        QCOMPARE(flashOf("free").left(Sectors * 4096), pattern(Sectors * 4096));
+
+        // Closing during a job releases control; the next run takes it at once.
+        click("btnProgramBit");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines("free", "program ").size() >= 2 * Sectors + 2, 10000);
+        answerer->answers << QMessageBox::Yes;
+        const int released = logLines("free", "privilege released by " + mine).size();
+        QVERIFY(window->close());
+        window.reset();
+        QCOMPARE(logLines("free", "privilege released by " + mine).size(), released + 1);
+        QProcess third;
+        cli(third);
+        QVERIFY(third.waitForFinished(30000));
+        QCOMPARE(third.exitCode(), 0);
     }
 };
 

@@ -3,8 +3,10 @@
 // 0x0C00 + 0x80k, read at 0x80000C00 + 0x80k, 512 bytes a piece), the control
 // word at 0x27 (0xD5 programs window -> sector, 0xD6 loads sector -> window)
 // and a 16 MiB flash that starts erased. Programming a sector keeps the flash
-// busy for 100 ms, during which nothing is answered. Written from the camera's
-// side only: literal addresses, nothing from the tool's protocol code.
+// busy for 100 ms, during which nothing is answered. Of the registers it has
+// the version (0), the heartbeat (0x0938) when given one, and the control
+// privilege (0x0A00) for writes only. Written from the camera's side only:
+// literal addresses, nothing from the tool's protocol code.
 #pragma once
 
 #include "deviceaccess.h"
@@ -24,6 +26,7 @@ public:
         NoReply,     // carried out, but the reply is lost (or comes too late)
         ShortReply,  // a READMEM reply one byte short
         Busy,        // answered with the error status 0x8007, not carried out
+        Denied,      // answered with 0x8006 (access denied: another application controls it)
     };
 
     QByteArray flash = QByteArray(16 << 20, char(0xFF));
@@ -32,10 +35,14 @@ public:
     int stopAfter = -1;                        // answer this many exchanges, then nothing (-1: never)
     int corruptSector = -1;                    // programs with one bit flipped
     std::function<void(int exchange)> onExchange;
+    quint32 heartbeatMs = 0;           // 0: no heartbeat register
+    quint16 privilegeStatus = 0x8001;  // the answer to a privilege write; 0: taken
 
     int exchanges = 0;
     QList<quint32> programmed, loaded;  // flash addresses of 0xD5 and 0xD6
     QList<quint32> controlWords;
+    QList<quint32> privilegeWrites;  // values written to 0x0A00 that arrived
+    QList<int> replyCaps;            // capReplyWait(), in order
 
     QByteArray sector(int s) const { return flash.mid(s * 4096, 4096); }
 
@@ -45,22 +52,28 @@ public:
         return result(arrive());
     }
 
-    // Register 0 only; any other register is not implemented, and none is writable.
+    // Register 0 and the heartbeat; any other register is not implemented.
     ExchangeResult readRegs(const quint32 *addresses, int count, quint32 *values) override
     {
         const Fault f = arrive();
         for (int i = 0; i < count; ++i) {
-            if (addresses[i] != 0)
+            if (addresses[i] != 0 && !(addresses[i] == 0x0938 && heartbeatMs))
                 return f == Answer ? ExchangeResult::cameraStatus(0x8001) : result(f);
-            values[i] = 0x00010002;
+            values[i] = addresses[i] == 0 ? 0x00010002 : heartbeatMs;
         }
         return result(f);
     }
-    ExchangeResult writeReg(quint32, quint32) override
+    ExchangeResult writeReg(quint32 address, quint32 value) override
     {
         const Fault f = arrive();
-        return f == Answer ? ExchangeResult::cameraStatus(0x8001) : result(f);
+        if (f != Lost && address == 0x0A00)
+            privilegeWrites.append(value);
+        if (f != Answer)
+            return result(f);
+        const quint16 status = address == 0x0A00 ? privilegeStatus : 0x8001;
+        return status ? ExchangeResult::cameraStatus(status) : ExchangeResult::accepted();
     }
+    void capReplyWait(int ms) override { replyCaps.append(ms); }
 
     ExchangeResult readMem(quint32 address, quint32 count, quint8 *buffer, int &size) override
     {
@@ -80,7 +93,7 @@ public:
     ExchangeResult writeMem(quint16 address, const quint8 *data, int length, int paddedLength) override
     {
         const Fault f = arrive();
-        if (f == Lost || f == Busy || length != paddedLength)
+        if (f == Lost || f == Busy || f == Denied || length != paddedLength)
             return result(f == Answer ? NoReply : f);
         const int offset = windowOffset(address - 0x0C00u);
         if (address == 0x27 && length == 4)
@@ -97,7 +110,7 @@ public:
     ExchangeResult writeMemWord(quint32 address, quint32 value) override
     {
         const Fault f = arrive();
-        if (f == Lost || f == Busy || address != 0x27)
+        if (f == Lost || f == Busy || f == Denied || address != 0x27)
             return result(f == Answer ? NoReply : f);
         control(value);
         return result(f);
@@ -110,8 +123,8 @@ private:
     {
         if (f == Answer)
             return ExchangeResult::accepted();
-        if (f == Busy)
-            return ExchangeResult::cameraStatus(0x8007);
+        if (f == Busy || f == Denied)
+            return ExchangeResult::cameraStatus(f == Busy ? 0x8007 : 0x8006);
         return ExchangeResult::of(ExchangeResult::Kind::NoReply);
     }
 

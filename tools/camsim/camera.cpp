@@ -72,6 +72,19 @@ std::string macText(const uint8_t *m)
 
 bool isZero(const Ip4 &ip) { return ip == Ip4{{0, 0, 0, 0}}; }
 
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t ExclusiveAccess = 0x1;
+constexpr uint32_t ControlAccess = 0x2;
+constexpr uint32_t HeldBits = ExclusiveAccess | ControlAccess;
+
+bool isAccessCommand(uint16_t code)
+{
+    return code == CmdReadReg || code == CmdWriteReg || code == CmdReadMem || code == CmdDevWrite;
+}
+
+uint16_t ackCodeOf(uint16_t code) { return code == CmdDevWrite ? AckDevice : uint16_t(code + 1); }
+
 // An address a camera can take as its own: not 0/8, loopback, multicast,
 // reserved or the limited broadcast.
 bool usableUnicast(const Ip4 &ip) { return ip[0] != 0 && ip[0] != 127 && ip[0] < 224; }
@@ -133,6 +146,16 @@ bool parseMac(const std::string &text, Mac &out)
     return true;
 }
 
+bool operator==(const Endpoint &a, const Endpoint &b)
+{
+    return a.addr == b.addr && a.port == b.port;
+}
+
+std::string endpointText(const Endpoint &e)
+{
+    return ipText(e.addr) + ":" + std::to_string(e.port);
+}
+
 int prefixLength(const Ip4 &mask)
 {
     uint32_t m = be32(mask.data());
@@ -148,7 +171,7 @@ Camera::Camera(const Identity &identity, const Faults &faults)
       ip_(identity.ip), mask_(identity.mask), gateway_(identity.gateway),
       config_(identity.ipConfig), activeConfig_(identity.ipConfig), persistentIp_(identity.ip),
       persistentMask_(identity.mask), persistentGateway_(identity.gateway),
-      heartbeatMs_(identity.heartbeatMs)
+      heartbeatMs_(identity.heartbeatMs), requestRng_(faults.seed ^ 0x5EEDu)
 {
 }
 
@@ -179,9 +202,44 @@ Camera::Draw Camera::drawFaults()
     return d;
 }
 
+std::vector<std::string> Camera::lapseControl(Clock::time_point now)
+{
+    if (!(controlPrivilege_ & HeldBits) || now < controlDeadline_)
+        return {};
+    const std::string holder = endpointText(primary_);
+    controlPrivilege_ = 0;
+    primary_ = Endpoint{};
+    controlDeadline_ = Clock::time_point::max();
+    return {"privilege expired (" + holder + ")"};
+}
+
+void Camera::takeControl(Outcome &out, const Endpoint &holder, uint32_t access, bool expires)
+{
+    if ((controlPrivilege_ & HeldBits) && !(primary_ == holder))
+        out.log.push_back("privilege taken over from " + endpointText(primary_));
+    controlPrivilege_ = access;
+    primary_ = holder;
+    primaryExpires_ = expires;
+    controlDeadline_ = Clock::time_point::max();
+    if (expires)
+        controlDeadline_ = Clock::now() + std::chrono::milliseconds(heartbeatMs_);
+    out.log.push_back("privilege " + hex(access, 1) + " by " + endpointText(holder));
+}
+
+bool Camera::deniedTo(const Endpoint &from, uint16_t code) const
+{
+    if (!(controlPrivilege_ & HeldBits) || from == primary_)
+        return false;
+    if (code == CmdWriteReg || code == CmdDevWrite)
+        return true;
+    return (code == CmdReadReg || code == CmdReadMem) && (controlPrivilege_ & ExclusiveAccess);
+}
+
 Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const Ip4 &to)
 {
     Outcome out;
+    const Clock::time_point now = Clock::now();
+    out.log = lapseControl(now);
     ++received_;
 
     std::string line;
@@ -203,6 +261,10 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
                                4);
     line += where;
 
+    if (silenced_) {
+        out.log.push_back(line + " ignored (stopped)");
+        return out;
+    }
     if (faults_.stopAfter >= 0 && received_ > (unsigned long long)faults_.stopAfter) {
         out.log.push_back(line + " ignored (stopped)");
         return out;
@@ -211,7 +273,34 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
         out.log.push_back(line + " ignored (shorter than its length field)");
         return out;
     }
+    if (isAccessCommand(code) && faults_.dropRequestPct > 0 &&
+        double(requestRng_() % 10000u) < faults_.dropRequestPct * 100.0) {
+        out.log.push_back(line + " lost (fault drop-request)");
+        return out;
+    }
+    // The other application takes the camera: as if this tool's heartbeat
+    // had lapsed during a cable fault, when it held it.
+    if (id_.other.port != 0 && !otherTook_ && received_ > (unsigned long long)id_.otherFrom) {
+        otherTook_ = true;
+        takeControl(out, id_.other, id_.otherExclusive ? ExclusiveAccess : ControlAccess, false);
+        if (id_.otherForMs >= 0)
+            controlDeadline_ = now + std::chrono::milliseconds(id_.otherForMs);
+    }
     out.log.push_back(line);
+    // Any command from the primary application keeps its privilege.
+    if ((controlPrivilege_ & HeldBits) && primaryExpires_ && from == primary_)
+        controlDeadline_ = now + std::chrono::milliseconds(heartbeatMs_);
+    if (deniedTo(from, code)) {
+        const Draw draw = drawFaults();
+        out.log.push_back("access denied to " + endpointText(from) + " (held by " +
+                          endpointText(primary_) + ")");
+        finishAccessReply(
+            out, ackHeader(StatusAccessDenied, ackCodeOf(code), reqId, code == CmdWriteReg ? 4 : 0),
+            from, draw);
+        if (!(d[CmdFlags] & FlagAckRequired))
+            out.replies.clear();
+        return out;
+    }
 
     switch (code) {
     case CmdDiscovery: onDiscovery(out, d, from); break;
@@ -378,10 +467,14 @@ void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
     for (size_t i = 0; i < length; i += 4) {
         const uint32_t address = be32(d + HeaderSize + i);
         uint32_t value = 0;
-        if (!readRegister(address, value)) {
-            out.log.push_back("readreg " + hex(address, 4) + " refused (no such register)");
+        const uint16_t status = readRegister(address, value);
+        if (status != StatusOk) {
+            out.log.push_back("readreg " + hex(address, 4) +
+                              (status == StatusInvalidAddress
+                                   ? " refused (no such register)"
+                                   : " refused status " + hex(status, 4)));
             b.resize(HeaderSize + i);
-            put16(&b[AckStatus], StatusInvalidAddress);
+            put16(&b[AckStatus], status);
             put16(&b[AckLength], uint16_t(i));
             break;
         }
@@ -390,53 +483,74 @@ void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint 
     finishAccessReply(out, std::move(b), from, draw);
 }
 
-bool Camera::readRegister(uint32_t address, uint32_t &value) const
+uint16_t Camera::readRegister(uint32_t address, uint32_t &value) const
 {
-    const bool linkSpeed = id_.capability & CapLinkSpeed;
-    const bool primary = id_.capability & CapPrimaryApplication;
+    const bool privilege = id_.privilegeRegisters;
+    const uint32_t capability =
+        privilege ? id_.capability : id_.capability & ~CapPrimaryApplication;
+    const bool held = controlPrivilege_ & HeldBits;
+    auto present = [](bool has) { return has ? StatusOk : StatusInvalidAddress; };
+    auto privileged = [privilege](uint16_t status) {
+        return privilege ? status : StatusNotImplemented;
+    };
     switch (address) {
-    case RegVersion: value = VersionWord; return true;
-    case RegDeviceMode: value = 0x80000001u; return true;
-    case RegMacHigh: value = uint32_t(id_.mac[0]) << 8 | id_.mac[1]; return true;
-    case RegMacLow: value = be32(id_.mac.data() + 2); return true;
-    case RegSupportedIpConfig: value = 0x7; return true;
-    case RegCurrentIpConfig: value = config_; return true;
-    case RegCurrentIp: value = be32(ip_.data()); return true;
-    case RegCurrentMask: value = be32(mask_.data()); return true;
-    case RegCurrentGateway: value = be32(gateway_.data()); return true;
-    case RegInterfaces: value = id_.networkInterfaces; return true;
-    case RegPersistentIp: value = be32(persistentIp_.data()); return true;
-    case RegPersistentMask: value = be32(persistentMask_.data()); return true;
-    case RegPersistentGateway: value = be32(persistentGateway_.data()); return true;
-    case RegLinkSpeed: value = id_.linkSpeedMbps; return linkSpeed;
-    case RegGvcpCapability: value = id_.capability; return true;
-    case RegHeartbeat: value = heartbeatMs_; return true;
-    case RegControlPrivilege: value = controlPrivilege_; return true;
-    case RegPrimaryPort: value = controlPrivilege_ ? primary_.port : 0; return primary;
+    case RegVersion: value = VersionWord; return StatusOk;
+    case RegDeviceMode: value = 0x80000001u; return StatusOk;
+    case RegMacHigh: value = uint32_t(id_.mac[0]) << 8 | id_.mac[1]; return StatusOk;
+    case RegMacLow: value = be32(id_.mac.data() + 2); return StatusOk;
+    case RegSupportedIpConfig: value = 0x7; return StatusOk;
+    case RegCurrentIpConfig: value = config_; return StatusOk;
+    case RegCurrentIp: value = be32(ip_.data()); return StatusOk;
+    case RegCurrentMask: value = be32(mask_.data()); return StatusOk;
+    case RegCurrentGateway: value = be32(gateway_.data()); return StatusOk;
+    case RegInterfaces: value = id_.networkInterfaces; return StatusOk;
+    case RegPersistentIp: value = be32(persistentIp_.data()); return StatusOk;
+    case RegPersistentMask: value = be32(persistentMask_.data()); return StatusOk;
+    case RegPersistentGateway: value = be32(persistentGateway_.data()); return StatusOk;
+    case RegLinkSpeed: value = id_.linkSpeedMbps; return present(capability & CapLinkSpeed);
+    case RegGvcpCapability: value = capability; return StatusOk;
+    case RegHeartbeat: value = heartbeatMs_; return privileged(StatusOk);
+    case RegControlPrivilege: value = controlPrivilege_; return privileged(StatusOk);
+    case RegPrimaryPort:
+        value = held ? primary_.port : 0;
+        return privileged(present(capability & CapPrimaryApplication));
     case RegPrimaryAddress:
-        value = controlPrivilege_ ? be32(primary_.addr.data()) : 0;
-        return primary;
-    case ControlAddress: value = controlWord_; return true;
-    default: return false;
+        value = held ? be32(primary_.addr.data()) : 0;
+        return privileged(present(capability & CapPrimaryApplication));
+    case ControlAddress: value = controlWord_; return StatusOk;
+    default: return StatusInvalidAddress;
     }
 }
 
 uint16_t Camera::writeRegister(Outcome &out, uint32_t address, uint32_t value, const Endpoint &from)
 {
+    // Another application's writes never get here while one holds control.
+    const bool privilege = id_.privilegeRegisters;
     switch (address) {
     case RegHeartbeat:
+        if (!privilege)
+            return StatusNotImplemented;
         heartbeatMs_ = std::max<uint32_t>(value, 500);
+        if ((controlPrivilege_ & HeldBits) && primaryExpires_)
+            controlDeadline_ = Clock::now() + std::chrono::milliseconds(heartbeatMs_);
         out.log.push_back("heartbeat " + std::to_string(heartbeatMs_));
         return StatusOk;
     case RegControlPrivilege:
-        controlPrivilege_ = value & 0x7;
-        primary_ = controlPrivilege_ ? from : Endpoint{};
-        out.log.push_back("privilege " + hex(controlPrivilege_, 1) + " by " + ipText(from.addr) +
-                          ":" + std::to_string(from.port));
+        if (!privilege)
+            return StatusNotImplemented;
+        if (value & HeldBits) {
+            takeControl(out, from, value & 0x7, true);
+        } else {
+            controlPrivilege_ = 0;
+            primary_ = Endpoint{};
+            controlDeadline_ = Clock::time_point::max();
+            out.log.push_back("privilege released by " + endpointText(from));
+        }
         return StatusOk;
     default: {
         uint32_t ignored = 0;
-        return readRegister(address, ignored) ? StatusWriteProtect : StatusInvalidAddress;
+        const uint16_t status = readRegister(address, ignored);
+        return status == StatusOk ? StatusWriteProtect : status;
     }
     }
 }
@@ -520,6 +634,7 @@ uint16_t Camera::control(Outcome &out, uint32_t word)
         Bytes &flash = erasedFlash();
         std::memcpy(&flash[address], window_.data(), SectorSize);
         out.log.push_back("program " + hex(address, 6));
+        silenced_ = ++programs_ == (unsigned long long)faults_.stopAfterPrograms;
         programmingAddress_ = address;
         programmingUntil_ =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(id_.programMs);

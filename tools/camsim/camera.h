@@ -19,6 +19,11 @@ using Bytes = std::vector<uint8_t>;
 using Ip4 = std::array<uint8_t, 4>;  // octets in dotted order
 using Mac = std::array<uint8_t, 6>;  // octets in display order
 
+struct Endpoint {
+    Ip4 addr{{0, 0, 0, 0}};
+    uint16_t port = 0;
+};
+
 struct Identity {
     Mac mac{{0x02, 0x00, 0x00, 0x00, 0x00, 0x01}};
     Ip4 ip{{0, 0, 0, 0}};
@@ -45,26 +50,36 @@ struct Identity {
     uint32_t linkSpeedMbps = 1000;
     uint32_t capability = 0x18000000;  // link speed, primary application registers
     uint32_t heartbeatMs = 3000;
+    // The control privilege (0x0A00) with the heartbeat and primary
+    // application registers; without them every access to those four
+    // registers answers "not implemented" and nothing is enforced.
+    bool privilegeRegisters = true;
+    // Another application holding control (port 0: none): from the
+    // otherFrom-th datagram on (0: from the start), with exclusive or control
+    // access, letting it lapse otherForMs after it took it (<0: never).
+    Endpoint other;
+    bool otherExclusive = false;
+    long long otherFrom = 0;
+    int otherForMs = -1;
 };
 
-// Faults hit the access commands (READREG, READMEM, DEVWRITE) only, except
-// stopAfter, which silences the camera completely.
+// Faults hit the access commands (READREG, WRITEREG, READMEM, DEVWRITE)
+// only, except stopAfter and stopAfterPrograms, which silence the camera
+// completely.
 struct Faults {
-    double dropPct = 0;       // reply not sent (the command itself was carried out)
-    int delayMs = 0;          // every reply held this long
-    double duplicatePct = 0;  // reply sent twice
-    double latePct = 0;       // reply held lateMs (beyond the tool's time-out)
+    double dropPct = 0;         // reply not sent (the command itself was carried out)
+    double dropRequestPct = 0;  // the request lost on its way: not carried out, not answered
+    int delayMs = 0;            // every reply held this long
+    double duplicatePct = 0;    // reply sent twice
+    double latePct = 0;         // reply held lateMs (beyond the tool's time-out)
     int lateMs = 700;
     double wrongIdPct = 0;     // reply carries another request id
     double badStatusPct = 0;   // reply carries a non-zero status; command not carried out
     long long stopAfter = -1;  // answer nothing after this many datagrams (<0: never)
+    // ... or once this many sectors were programmed, whatever else it was asked
+    long long stopAfterPrograms = -1;
     std::vector<uint32_t> corruptSectors;  // sector numbers (address / 4096)
     uint32_t seed = 1;
-};
-
-struct Endpoint {
-    Ip4 addr{{0, 0, 0, 0}};
-    uint16_t port = 0;
 };
 
 struct Reply {
@@ -112,6 +127,12 @@ public:
     // The 169.254.x.y address this camera takes when it has no static setting.
     Ip4 linkLocalAddress() const;
 
+    // When the control privilege lapses unless its holder speaks first (the
+    // time point's maximum while nobody holds it, or the holder never lets go).
+    std::chrono::steady_clock::time_point controlDeadline() const { return controlDeadline_; }
+    // Drops the privilege once its deadline has passed; the log lines.
+    std::vector<std::string> lapseControl(std::chrono::steady_clock::time_point now);
+
 private:
     struct Draw {
         bool drop, duplicate, late, wrongId, badStatus;
@@ -128,12 +149,18 @@ private:
     void onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onWriteReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
-    // A bootstrap or device register: false for an address the camera lacks.
-    bool readRegister(uint32_t address, uint32_t &value) const;
+    // A bootstrap or device register: its status (invalid address for one the
+    // camera lacks, not implemented for the privilege registers it has not).
+    uint16_t readRegister(uint32_t address, uint32_t &value) const;
     // The status of a write; the log says what changed.
     uint16_t writeRegister(Outcome &out, uint32_t address, uint32_t value, const Endpoint &from);
     void onDevWrite(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     uint16_t control(Outcome &out, uint32_t word);
+    // Access denied to `from` for this command while another holds control:
+    // writes always, reads too under exclusive access. Discovery, FORCEIP and
+    // IPCONFIG always pass.
+    bool deniedTo(const Endpoint &from, uint16_t code) const;
+    void takeControl(Outcome &out, const Endpoint &holder, uint32_t access, bool expires);
     void restartIpConfiguration(Outcome &out);
     void setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway);
 
@@ -149,13 +176,22 @@ private:
     uint8_t activeConfig_;  // in use since the last (re)start
     Ip4 persistentIp_, persistentMask_, persistentGateway_;
     uint32_t heartbeatMs_;
-    uint32_t controlPrivilege_ = 0;
-    Endpoint primary_;  // who wrote the privilege register last
+    uint32_t controlPrivilege_ = 0;  // 0x1 exclusive, 0x2 control, 0x4 switchover
+    Endpoint primary_;               // the holder, while one holds it
+    bool primaryExpires_ = true;     // false: the other application, until otherForMs
+    std::chrono::steady_clock::time_point controlDeadline_ =
+        std::chrono::steady_clock::time_point::max();
+    bool otherTook_ = false;
+    unsigned long long programs_ = 0;
+    bool silenced_ = false;    // by stopAfterPrograms
+    std::mt19937 requestRng_;  // its own draws, so the other faults' sequence stays as it was
 };
 
 std::string ipText(const Ip4 &ip);
 bool parseIp(const std::string &text, Ip4 &out);   // strict dotted decimal
 bool parseMac(const std::string &text, Mac &out);  // 02:00:00:00:00:01 or with '-'
 int prefixLength(const Ip4 &mask);                 // -1 when not contiguous
+bool operator==(const Endpoint &a, const Endpoint &b);
+std::string endpointText(const Endpoint &e);  // 192.0.2.50:50123
 
 }  // namespace camsim

@@ -41,8 +41,20 @@ const char *const usageText =
     "  --capability WORD      GVCP capability register (default 0x18000000: link speed,\n"
     "                         primary application port and address registers)\n"
     "  --heartbeat MS         heartbeat timeout register (default 3000)\n"
+    "  --no-privilege         no control privilege: the heartbeat, privilege and primary\n"
+    "                         application registers answer 0x8001 (not implemented) and\n"
+    "                         nothing is enforced\n"
+    "  --held-by ADDR:PORT    another application holds control (control access): others'\n"
+    "                         writes are refused with 0x8006 (access denied); it never lets\n"
+    "                         go unless --held-for says so\n"
+    "  --held-exclusive       ... with exclusive access: others' reads are refused too\n"
+    "  --held-after N         ... taking it after N datagrams (default 0), over whoever\n"
+    "                         held it, as if that one's heartbeat had lapsed\n"
+    "  --held-for MS          ... and letting it lapse MS after taking it\n"
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
-    "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n";
+    "  --drop-request PCT     access requests lost on the way (not carried out, no reply)\n"
+    "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n"
+    "  --stop-after-programs N  answer nothing once N sectors were programmed\n";
 
 [[noreturn]] void usage(const std::string &problem)
 {
@@ -130,6 +142,14 @@ int main(int argc, char **argv)
             identity.discoveryAckBothWays = true;
             continue;
         }
+        if (opt == "--no-privilege") {
+            identity.privilegeRegisters = false;
+            continue;
+        }
+        if (opt == "--held-exclusive") {
+            identity.otherExclusive = true;
+            continue;
+        }
         if (i + 1 >= argc)
             usage(opt + " needs a value (or is unknown)");
         const std::string v = argv[++i];
@@ -178,6 +198,20 @@ int main(int argc, char **argv)
             identity.capability = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
         else if (opt == "--heartbeat")
             identity.heartbeatMs = uint32_t(toInteger(opt, v, 500, 0xFFFFFFFFLL));
+        else if (opt == "--held-by") {
+            const size_t colon = v.rfind(':');
+            if (colon == std::string::npos)
+                usage("--held-by: ADDR:PORT expected: " + v);
+            identity.other.addr = toIp(opt, v.substr(0, colon));
+            identity.other.port = uint16_t(toInteger(opt, v.substr(colon + 1), 1, 65535));
+        } else if (opt == "--held-after")
+            identity.otherFrom = toInteger(opt, v, 0, 1LL << 62);
+        else if (opt == "--held-for")
+            identity.otherForMs = int(toInteger(opt, v, 0, 86400000));
+        else if (opt == "--stop-after-programs")
+            faults.stopAfterPrograms = toInteger(opt, v, 1, 1LL << 62);
+        else if (opt == "--drop-request")
+            faults.dropRequestPct = toPercent(opt, v);
         else if (opt == "--seed")
             faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
         else if (opt == "--drop")
@@ -206,6 +240,8 @@ int main(int argc, char **argv)
     }
     if (!ipGiven)
         identity.ip = toIp("--bind", transport.bindAddress);
+    if (identity.other.port != 0 && !identity.privilegeRegisters)
+        usage("--held-by needs the privilege register (not with --no-privilege)");
     if (fleet > 0) {
         if (!flashIn.empty() || !transport.flashOut.empty())
             usage("--flash-in and --flash-out are for a single camera, not with --fleet");

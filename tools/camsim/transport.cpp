@@ -1,6 +1,7 @@
 #include "transport.h"
 #include "fleet.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -250,10 +251,16 @@ int runTransport(std::vector<Camera> &cameras, const TransportOptions &options)
             sendReply(fd, pending.top(), options.log);
             pending.pop();
         }
+        // Wake for the next reply due or the next privilege to lapse, so that
+        // an expiry is logged when it happens, not at the next datagram.
+        Clock::time_point wake = now + std::chrono::seconds(1);
+        if (!pending.empty())
+            wake = std::min(wake, pending.top().due);
+        for (const Camera &camera : cameras)
+            wake = std::min(wake, camera.controlDeadline());
         timespec timeout{1, 0};
-        if (!pending.empty()) {
-            auto wait =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(pending.top().due - now);
+        {
+            auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now);
             if (wait.count() < 0)
                 wait = std::chrono::nanoseconds(0);
             timeout.tv_sec = time_t(wait.count() / 1000000000);
@@ -261,6 +268,10 @@ int runTransport(std::vector<Camera> &cameras, const TransportOptions &options)
         }
         pollfd pfd{fd, POLLIN, 0};
         int r = ::ppoll(&pfd, 1, &timeout, &waitMask);
+        const auto woke = Clock::now();
+        for (size_t i = 0; i < cameras.size(); ++i)
+            for (const std::string &line : cameras[i].lapseControl(woke))
+                logLine(options.log, tagOf(i) + line);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
