@@ -34,7 +34,10 @@ pcs=(pc1 pc2 pc3)
 cams=(l1a l1b l2a l2b l3a l3b)
 cams_of() { case $1 in pc1) echo l1a l1b ;; pc2) echo l2a l2b ;; pc3) echo l3a l3b ;; esac; }
 # FORCEIP, WRITEREG, IPCONFIG, DEVWRITE into the transfer window, programmed sectors.
-writes() { grep -cE 'rx cmd=0x(0004|0082|8004) |rx cmd=0xfff0 .*addr=0x0([^0]|0[^2]|02[^7])|^program ' "$LAB_DIR/$1.log"; }
+# Writes to a camera's flash or settings; taking and giving back its control
+# privilege (WRITEREG of 0x0a00) is none.
+writes() { grep -vE 'rx cmd=0x0082 .*addr=0x0a00 ' "$LAB_DIR/$1.log" |
+  grep -cE 'rx cmd=0x(0004|0082|8004) |rx cmd=0xfff0 .*addr=0x0([^0]|0[^2]|02[^7])|^program '; }
 commands() { grep -c 'rx cmd=' "$LAB_DIR/$1.log"; }
 all_of() { local f=$1 c; for c in "${cams[@]}"; do printf '%s ' "$($f "$c")"; done; }
 flash_of() {
