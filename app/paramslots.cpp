@@ -16,7 +16,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -190,29 +189,27 @@ void MainWindow::on_btnClean_clicked()
 
 void MainWindow::on_btnWrite_clicked()
 {
-    if (jobRunning()) {
+    if (jobRunning() || chosenCameraRunsTableJob()) {
         tell(UserMessage::info(JobRunningText));
         return;
     }
     if (!probeCamera())
         return;
-    // Up to twenty attempts: on a thread of its own, the window blocked.
-    flash::BlockResult result;
-    blockingJob_ = true;
-    {
-        BlockedWindow blocked([this](bool on) { setCameraControlsEnabled(on); });
-        QEventLoop loop;
-        std::shared_ptr<CameraChannel> channel = channel_;
-        std::thread sender([&] {
-            result = flash::sendControlWord(*channel, param::FixedControlWord);
-            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-        });
-        loop.exec();
-        sender.join();
-    }
-    blockingJob_ = false;
-    if (!result.ok())
-        tell(param::controlWordFailedMessage(result));
+    // A write like any other: on the runner, under the camera's control
+    // privilege, into the history; up to twenty attempts, the window blocked.
+    DeviceRecord record;
+    selectedRecord(record);
+    JobTask task;
+    task.camera = record;
+    task.access = channel_;
+    task.plan = param::controlWordPlan();
+    const JobReport report = runBlocking(task);
+    if (report.id < 0)
+        return;
+    if (!report.historyProblem.isEmpty())
+        qCWarning(lcOrvanta).noquote() << report.historyProblem;
+    if (!endings::succeeded(report.ending))
+        tell(endings::message(report.ending));
     if (closeWhenDone_)
         QTimer::singleShot(0, this, &QWidget::close);
 }

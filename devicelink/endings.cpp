@@ -192,6 +192,28 @@ UserMessage bitstreamMessage(const Ending &e)
     return {};
 }
 
+// The one fixed control word the window can send (by name only).
+UserMessage controlWordMessage(const Ending &e)
+{
+    switch (e.result) {
+    case Result::Success:
+    case Result::Done:
+        return UserMessage::info(QStringLiteral("The control word 01 34 3E F5 was acknowledged."));
+    case Result::CameraError:
+        return UserMessage::error(
+            QStringLiteral("The camera refused the control word 01 34 3E F5 with error status %1.")
+                .arg(cameraStatusText(e.cameraStatus)));
+    case Result::NoAnswer:
+        return UserMessage::error(
+            QStringLiteral("The camera did not acknowledge the control word 01 34 3E F5 after %1 "
+                           "attempts; it may not have been carried out. Check the connection and "
+                           "try again.")
+                .arg(flash::MaxAttempts));
+    default:
+        return UserMessage::error(QStringLiteral("The control word 01 34 3E F5 was not sent."));
+    }
+}
+
 UserMessage ipMessage(const Ending &e)
 {
     const bool forceIp = e.operation == Operation::ForceIp;
@@ -223,7 +245,12 @@ UserMessage ipMessage(const Ending &e)
 
 Operation operationOf(flash::JobKind kind)
 {
-    return kind == flash::JobKind::Parameter ? Operation::WriteParam : Operation::Program;
+    switch (kind) {
+    case flash::JobKind::Parameter: return Operation::WriteParam;
+    case flash::JobKind::ControlWord: return Operation::ControlWord;
+    case flash::JobKind::Bitstream: break;
+    }
+    return Operation::Program;
 }
 
 Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &o)
@@ -232,7 +259,8 @@ Ending fromOutcome(flash::JobKind kind, const flash::JobOutcome &o)
     e.operation = operationOf(kind);
     e.phase = o.phase;
     e.sector = o.sector;
-    e.changed = o.programmed > 0;
+    e.changed = o.programmed > 0 ||
+                (kind == flash::JobKind::ControlWord && o.result == flash::JobResult::Done);
     switch (o.result) {
     case flash::JobResult::Success: e.result = Result::Success; break;
     case flash::JobResult::Done: e.result = Result::Done; break;
@@ -320,6 +348,7 @@ UserMessage message(const Ending &e)
     switch (e.operation) {
     case Operation::WriteParam: return parameterMessage(e);
     case Operation::Program: return bitstreamMessage(e);
+    case Operation::ControlWord: return controlWordMessage(e);
     case Operation::ForceIp:
     case Operation::IpConfig: break;
     }

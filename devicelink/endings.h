@@ -14,7 +14,7 @@
 
 namespace endings {
 
-enum class Operation { WriteParam, Program, ForceIp, IpConfig };
+enum class Operation { WriteParam, Program, ForceIp, IpConfig, ControlWord };
 
 enum class Result {
     Success,      // written and verified; an IP command acknowledged

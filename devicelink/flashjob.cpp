@@ -67,6 +67,14 @@ JobOutcome FlashJob::run(DeviceAccess &camera, const ProgressCallback &onProgres
         outcome.result = JobResult::Refused;
         return outcome;
     }
+    if (plan_.kind == JobKind::ControlWord) {
+        if (plan_.dryRun)
+            return outcome;  // Done: nothing sent
+        const quint32 w = plan_.controlWord;
+        const quint8 word[4] = {quint8(w >> 24), quint8(w >> 16), quint8(w >> 8), quint8(w)};
+        const BlockResult r = sendControlWord(camera, word, stopFlags);
+        return r.ok() ? outcome : stop(r, Phase::Writing, -1);
+    }
     const bool parameter = plan_.kind == JobKind::Parameter;
     const auto *image = reinterpret_cast<const quint8 *>(plan_.image.constData());
     auto address = [this](int sector) { return plan_.base + quint32(sector) * SectorSize; };

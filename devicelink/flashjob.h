@@ -17,7 +17,9 @@
 
 namespace flash {
 
-enum class JobKind { Parameter, Bitstream };
+// A parameter write, a bitstream, or one device-specific control word sent
+// to the flash's control register (nothing else).
+enum class JobKind { Parameter, Bitstream, ControlWord };
 enum class Phase { Comparing, Writing, ReadingBack };
 
 struct JobProgress {
@@ -43,6 +45,8 @@ struct JobPlan {
     // When set, every read sector is read before any comparison, and this is
     // called in between with an image-sized read-back buffer (the dumps).
     std::function<void(const QByteArray &image, const QByteArray &readBack)> afterReadBack;
+    // ControlWord: the four bytes sent, most significant first.
+    quint32 controlWord = 0;
 };
 
 enum class JobResult {

@@ -38,6 +38,7 @@ QString operationName(endings::Operation operation)
     case endings::Operation::WriteParam: return QStringLiteral("write-param");
     case endings::Operation::Program: return QStringLiteral("program");
     case endings::Operation::ForceIp: return QStringLiteral("force-ip");
+    case endings::Operation::ControlWord: return QStringLiteral("control-word");
     case endings::Operation::IpConfig: break;
     }
     return QStringLiteral("ip-config");

@@ -94,17 +94,13 @@ WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString 
     return plan;
 }
 
-UserMessage controlWordFailedMessage(const flash::BlockResult &result)
+flash::JobPlan controlWordPlan()
 {
-    if (result.status == flash::Status::CameraError)
-        return UserMessage::error(
-            QStringLiteral("The camera refused the control word 01 34 3E F5 with error status %1.")
-                .arg(cameraStatusText(result.last.status)));
-    return UserMessage::error(
-        QStringLiteral("The camera did not acknowledge the control word 01 34 3E F5 after %1 "
-                       "attempts; it may not have been carried out. Check the connection and "
-                       "try again.")
-            .arg(flash::MaxAttempts));
+    flash::JobPlan plan;
+    plan.kind = flash::JobKind::ControlWord;
+    for (quint8 byte : FixedControlWord)
+        plan.controlWord = plan.controlWord << 8 | byte;
+    return plan;
 }
 
 }  // namespace param

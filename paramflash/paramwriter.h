@@ -48,6 +48,7 @@ WritePlan planWrite(const ParamFileLoad &load, bool cameraChosen, const QString 
 
 // The fixed control word that the auxiliary slot sends to address 0x27.
 constexpr quint8 FixedControlWord[4] = {0x01, 0x34, 0x3E, 0xF5};
-UserMessage controlWordFailedMessage(const flash::BlockResult &result);
+// The job that sends it, through the job runner like every write.
+flash::JobPlan controlWordPlan();
 
 }  // namespace param

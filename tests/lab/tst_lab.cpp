@@ -910,6 +910,9 @@ private slots:
         child<QLineEdit>("leParamHexFile")->setText(hex.fileName());
         click("btnWriteSPI");
         QCOMPARE(answerer->texts().value(1), inUse.arg("192.0.2.50, port 50123"));
+        // The fixed control word, a slot without a button, is a write like the others.
+        QMetaObject::invokeMethod(window.get(), "on_btnWrite_clicked");
+        QCOMPARE(answerer->texts().value(2), inUse.arg("192.0.2.50, port 50123"));
         QCOMPARE(logLines("held", "rx cmd=0xfff0").size() + logLines("held", "program ").size(), 0);
 
         // The command line first: the window names it and writes nothing.
