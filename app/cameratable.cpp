@@ -34,6 +34,7 @@ QColor resultColour(const endings::Ending &ending)
     case endings::Result::NoAnswer:
     case endings::Result::CameraError:
     case endings::Result::Refused:
+    case endings::Result::LostControl:  // stopped part-way: the flash may be incomplete
     case endings::Result::NotPresent: return QColor(0xf4, 0xc2, 0xc2);
     default: return QColor(0xf8, 0xe0, 0xa8);
     }
