@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTextEdit>
 
 // The warning icon lives in a static library; registering it explicitly at
 // static initialisation keeps the linker from dropping the resource.
@@ -27,6 +28,7 @@ MainWindow::MainWindow(QWidget *parent)
     Q_UNUSED(resourcesRegistered);
     ui->setupUi(this);
     fitAddressFields();
+    fitCameraInformation();
 
     auto *version = new QLabel(versionLabelText(buildStamp()), this);
     statusBar()->addWidget(version, 0);
@@ -54,6 +56,21 @@ void MainWindow::fitAddressFields()
             field->setMinimumWidth(needed);
             field->setMaximumWidth(needed);
         }
+    }
+}
+
+// The camera information box is 125 pixels high, seven lines of discovery
+// data. Who controls the camera and what it does after a power cycle make
+// nine: the box grows just enough to show them without scrolling.
+void MainWindow::fitCameraInformation()
+{
+    QTextEdit *info = ui->teCamInfo;
+    const int lines = 10;  // and the line end after the last
+    const int needed = info->fontMetrics().lineSpacing() * lines + 2 * info->frameWidth() +
+                       2 * int(info->document()->documentMargin()) + 4;
+    if (needed > info->maximumHeight()) {
+        info->setMinimumHeight(needed);
+        info->setMaximumHeight(needed);
     }
 }
 

@@ -73,6 +73,7 @@ private:
     void applyCameraControls();
     bool chosenCameraRunsTableJob() const;
     void fitAddressFields();
+    void fitCameraInformation();
     // "After a power cycle: ...\n" for the camera's information, read from the
     // camera once per discovery (or after IP Config); empty when the camera
     // lacks the register.
