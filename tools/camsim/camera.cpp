@@ -447,21 +447,32 @@ void Camera::finishAccessReply(Outcome &out, Bytes reply, const Endpoint &from, 
     out.replies.push_back(Reply{std::move(reply), from, delay});
 }
 
-void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+bool Camera::answeredEarly(Outcome &out, const uint8_t *d, const Endpoint &from, const Draw &draw,
+                           uint16_t ackCode, size_t ackPayload, size_t entrySize)
 {
-    (void)n;
-    const Draw draw = drawFaults();
     const uint16_t reqId = be16(d + CmdReqId);
     const size_t length = be16(d + CmdLength);
     if (draw.badStatus) {
         out.log.push_back("fault bad-status id=" + std::to_string(reqId));
-        finishAccessReply(out, ackHeader(StatusBusy, AckReadReg, reqId, 0), from, draw);
-        return;
+        finishAccessReply(out, ackHeader(StatusBusy, ackCode, reqId, ackPayload), from, draw);
+        return true;
     }
-    if (length == 0 || length % 4 != 0) {
-        finishAccessReply(out, ackHeader(StatusInvalidParameter, AckReadReg, reqId, 0), from, draw);
-        return;
+    if (length == 0 || length % entrySize != 0) {
+        finishAccessReply(out, ackHeader(StatusInvalidParameter, ackCode, reqId, ackPayload), from,
+                          draw);
+        return true;
     }
+    return false;
+}
+
+void Camera::onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from)
+{
+    (void)n;
+    const Draw draw = drawFaults();
+    if (answeredEarly(out, d, from, draw, AckReadReg, 0, 4))
+        return;
+    const uint16_t reqId = be16(d + CmdReqId);
+    const size_t length = be16(d + CmdLength);
     // Values up to the first register the camera lacks, then its status.
     Bytes b = ackHeader(StatusOk, AckReadReg, reqId, length);
     for (size_t i = 0; i < length; i += 4) {
@@ -559,18 +570,10 @@ void Camera::onWriteReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint
 {
     (void)n;
     const Draw draw = drawFaults();
+    if (answeredEarly(out, d, from, draw, AckWriteReg, 4, 8))
+        return;
     const uint16_t reqId = be16(d + CmdReqId);
     const size_t length = be16(d + CmdLength);
-    if (draw.badStatus) {
-        out.log.push_back("fault bad-status id=" + std::to_string(reqId));
-        finishAccessReply(out, ackHeader(StatusBusy, AckWriteReg, reqId, 4), from, draw);
-        return;
-    }
-    if (length == 0 || length % 8 != 0) {
-        finishAccessReply(out, ackHeader(StatusInvalidParameter, AckWriteReg, reqId, 4), from,
-                          draw);
-        return;
-    }
     // Pairs in order until one fails; the acknowledge's index says how many took.
     uint16_t status = StatusOk;
     uint16_t written = 0;

@@ -148,6 +148,10 @@ private:
     void onIpConfig(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onReadReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     void onWriteReg(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
+    // The start both register commands share: a drawn bad status, or a length
+    // that is not whole entries of `entrySize` bytes, is answered at once.
+    bool answeredEarly(Outcome &out, const uint8_t *d, const Endpoint &from, const Draw &draw,
+                       uint16_t ackCode, size_t ackPayload, size_t entrySize);
     void onReadMem(Outcome &out, const uint8_t *d, size_t n, const Endpoint &from);
     // A bootstrap or device register: its status (invalid address for one the
     // camera lacks, not implemented for the privilege registers it has not).
