@@ -51,6 +51,7 @@ flash_of() {
 head -c $((4 * 4096 - 300)) /dev/urandom >a_101_top.bit
 head -c $((4 * 4096 - 300)) /dev/urandom >b_102_top.bit
 head -c $((6 * 4096)) /dev/urandom >c_103_top.bit
+head -c $((4 * 4096 - 300)) /dev/urandom >d_104_top.bit
 for p in a b; do   # a record in each of the eight sectors a file without version fills
   for s in 0 1 2 3 4 5 6 7; do printf '%X: %s%06X\n' $((s * 0x400 + 0x10)) "$p$p" $((s * 7 + 1)); done >$p.hex
 done
@@ -165,6 +166,11 @@ done
 check "second run: nothing written" [ "$status" = 0 -a "$(all_of writes)" = "$before_writes" ]
 check "second run: every camera unchanged" [ "$(events again '.results != null' | jq -r '.results[].result' | sort -u)" = unchanged ]
 
+# ---- every PC in one batch (file d): the time Ansible adds to the slowest PC ----
+play atonce d_104_top.bit a.hex -e '{"rollout_batches": ["100%"]}'
+check "one batch: every PC changed" [ "$status" = 0 -a "$(for pc in "${pcs[@]}"; do recap atonce "$pc"; done | sort -u)" = \
+  "changed=2 unreachable=0 failed=0" ]
+
 # ---- a camera failing on the canary PC stops the rollout ----
 before_commands=$(all_of commands) before_logins=$(grep -c 'Accepted publickey' pc2/sshd.log pc3/sshd.log | paste -sd,)
 play canary c_103_top.bit b.hex
@@ -179,11 +185,12 @@ check "  their cameras got nothing" [ "${after[*]:2}" = "${before[*]:2}" ]
 # ---- figures ----
 awk -v a1="$(span alone-pc1)" -v a2="$(span alone-pc2)" -v a3="$(span alone-pc3)" \
   -v c="$(jq -s '(map(select(.host == "pc1")) | map(.time) | max) - (map(select(.event == "start")) | map(.time) | min)' rollout.jsonl)" \
-  -v r="$(span rollout)" 'BEGIN {
+  -v r="$(span rollout)" -v o="$(span atonce)" 'BEGIN {
   slowest = a1; if (a2 > slowest) slowest = a2; if (a3 > slowest) slowest = a3
   printf "fleet bench: each PC alone %.1f / %.1f / %.1f s (slowest %.1f s)\n", a1, a2, a3, slowest
   printf "fleet bench: rollout %.1f s = canary pc1 %.1f s + the other two PCs at once %.1f s\n", r, c, r - c
   printf "fleet bench: the two PCs at once / slowest PC alone = %.2f (aim <= 1.2); whole staged rollout / slowest alone = %.2f\n", (r - c) / slowest, r / slowest
+  printf "fleet bench: every PC in one batch %.1f s / slowest PC alone = %.2f (aim <= 1.2)\n", o, o / slowest
 }'
 echo "fleet: $((failures == 0)) passed, $failures failed"
 [ "$failures" = 0 ]
