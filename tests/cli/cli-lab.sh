@@ -470,6 +470,8 @@ control)
     tshark -i nic0 -f 'udp port 3956' -w "$W/control.pcapng" -q 2>tshark.err &
     capture=$!
     for _ in $(seq 100); do grep -q 'Capturing on' tshark.err && break; sleep 0.05; done
+  else
+    echo "tshark is not installed (scripts/deps installs it): the capture is not decoded"
   fi
 
   # Another application holds the camera: refused before anything is written.
