@@ -484,7 +484,11 @@ control)
   run write-param --json "${a[@]}" -c ANON p.hex
   check "exclusive, unnamed: in-use without the address" json '.[0] | .result == "in-use" and .controlledBy == "unknown" and
     .message == "The camera is controlled by another application. Close it or release the camera, then try again."'
+  # A dry run is refused as the real run is, having written nothing, not even the privilege register.
+  run program --dry-run --json "${a[@]}" -c HELD cam_101_top.bit
+  check "held, dry run: in-use" [ "$status" = 1 ] && check "  the holder named" json '.[0] | .result == "in-use" and .controlledBy == "192.0.2.50"'
   for cam in held anon; do check "$cam: no flash write reached it" [ "$(logged $cam 'cmd=0xfff0|^program ')" = 0 ]; done
+  check "held: only the real run tried to take control" [ "$(logged held 'rx cmd=0x0082 ')" = 1 ]
 
   # Two runs at the same moment: one programs, the other writes nothing.
   "$CLI" program --json "${a[@]}" -c TWICE cam_101_top.bit >1.json 2>/dev/null & one=$!
