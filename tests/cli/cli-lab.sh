@@ -31,7 +31,7 @@ if [ -z "${LAB_DIR:-}" ]; then
       'camera p3 a 192.0.2.13/24 --version 2.3 --serial P3 --drop 2 --wrong-id 2 --seed 3' \
       'camera p4 a 192.0.2.14/24 --version 1.2 --serial P4 --drop 2 --seed 4' >"$topology" ;;
     param) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
-      "camera v23 a 192.0.2.21/24 --version 2.3 --serial V23 --flash-in $W/z.flash" \
+      "camera v23 a 192.0.2.21/24 --version 2.3 --serial V23 --mac 02:00:00:00:0a:bc --flash-in $W/z.flash" \
       "camera v41 a 192.0.2.22/24 --version 4.1 --serial V41 --flash-in $W/z.flash" >"$topology" ;;
     refusals) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
       'camera ok a 192.0.2.11/24 --version 2.3 --serial OK' \
@@ -129,6 +129,7 @@ list)
     serial: "CAM 2/b", userName: "cam2", nic: "198.51.100.1", offSubnet: false, ipMode: "lla",
     controlledBy: null, controlledByPort: null}'
   run list
+  check "list: cam2's line, column by column" has "$out" $'198.51.100.200\t02:00:00:00:02:02\tCAM 2/b\tLabCam S\t1.4\tnic 198.51.100.1'
   check "list: one line a camera, cam3 marked" [ "$(lines "$out" .)" = 4 -a "$(lines "$out" "^203\.0\.113\.30\s.*outside the NIC's subnet$")" = 1 ]
   run list --json --interface 198.51.100.1
   check "--interface: that NIC only" json 'length == 2 and all(.nic == "198.51.100.1")'
@@ -160,9 +161,11 @@ param)
   for s in $(seq 0 36); do printf "\xC0\xDE\x00\x$(printf %02x "$s")" | dd of=image bs=1 seek=$((s * 4096 + 64)) conv=notrunc status=none; done
   printf '1.3\0' | dd of=image bs=1 seek=296 conv=notrunc status=none
   mkdir cwd && cd cwd || exit 1
-  run write-param -c V23 -c 192.0.2.22 --dump-dir "$W/dumps" ../p.hex
+  run write-param -c 02-00-00-00-0A-BC --dump-dir ../p.hex ../p.hex
+  check "a dump folder that cannot be made: refused" [ "$status" = 2 ]
+  run write-param -c 02-00-00-00-0A-BC -c 020000000abc -c 192.0.2.22 --dump-dir "$W/dumps" ../p.hex
   check "two layouts written, exit 0" [ "$status" = 0 ]
-  check "2.3 verified" has "$out" "192.0.2.21 02:00:00:00:00:01 V23: Write param success!"
+  check "2.3 verified" has "$out" "192.0.2.21 02:00:00:00:0a:bc V23: Write param success!"
   check "4.1 not verifiable" has "$out" "192.0.2.22 02:00:00:00:00:02 V41: Write param done!"
   f23=$(flash_of v23) f41=$(flash_of v41)
   for s in $(seq 0 36); do
@@ -172,13 +175,13 @@ param)
   check "4.1: sectors 0-10 at 0x200000" same "$f41" $((0x200000)) "$W/image" 0 $((11 * 4096))
   check "4.1: sector 11 untouched" same "$f41" $((0x200000 + 11 * 4096)) "$W/z.flash" 0 4096
   check "4.1: the 0x180000 area untouched" same "$f41" $((0x180000)) "$W/z.flash" 0 151552
-  check "the image as sent" cmp -s "$W/dumps/020000000001/hexdata.dat" "$W/image"
-  check "the area as read back" same "$f23" $((0x180000)) "$W/dumps/020000000001/data.dat" 0 151552
+  check "the image as sent" cmp -s "$W/dumps/020000000ABC/hexdata.dat" "$W/image"
+  check "the area as read back" same "$f23" $((0x180000)) "$W/dumps/020000000ABC/data.dat" 0 151552
   check "no dumps for 4.1 nor in the working folder" [ -z "$(find "$W/dumps/020000000002" "$W/cwd" -type f)" ]
   ;;
 ip)
   run force-ip --json -c MOVER --ip 192.0.2.30 --mask 255.255.255.0 --gateway 192.0.2.254
-  check "force-ip: success" json '.[0] | .result == "success" and .mac == "02:00:00:00:03:03" and .sector == null'
+  check "force-ip: success" json '.[0] | .result == "success" and .mac == "02:00:00:00:03:03" and .sector == null and .nic == "192.0.2.1" and .model == "CamSim"'
   run list --json
   check "moved into the NIC's subnet; bystander stays" json '[.[] | {(.serial): [.ip, .offSubnet]}] | add == {"MOVER": ["192.0.2.30", false], "STILL": ["192.0.2.20", false]}'
   run ip-config -c 02:00:00:00:03:03 static --ip 192.0.2.31 --mask 255.255.255.0 --gateway 192.0.2.254
@@ -195,7 +198,7 @@ ip)
 refusals)
   cp cam_101_top.bit Cam_101_top.bit; cp cam_101_top.bit cam_top.bit
   truncate -s 16777217 big_101_top.bit; truncate -s 2097152 wide_101_top.bit; truncate -s 5000000 huge.hex
-  echo "// no records" >none.hex
+  echo "// no records" >none.hex; printf '[File]\nBroadcast=203.0.113.5\n' >elsewhere.ini
   bad="--mask 255.255.255.0 --gateway 192.0.2.1"
   while IFS='|' read -r want text args; do
     run $args
@@ -219,8 +222,11 @@ refusals)
 2|parameter file is too large|write-param -c OK huge.hex
 2|The IP address is not a valid IPv4 address|force-ip -c OK --ip 192.0.2.300 $bad
 2|The gateway is not a valid IPv4 address|ip-config -c OK static --ip 192.0.2.40 --mask 255.255.255.0 --gateway 192.0.2
+2|Usage: orvanta-cli COMMAND|
+2|Only static takes addresses|ip-config -c OK dhcp --gateway 192.0.2.1
 3|No camera matched NOSUCH.|program -c OK -c NOSUCH cam_101_top.bit
 3|but 5 cameras matched|ip-config --all dhcp
+3|No camera answered the discovery|program --all --settings elsewhere.ini cam_101_top.bit
 3|but 2 cameras matched|force-ip -c OK -c OLDER --ip 192.0.2.40 $bad
 TABLE
   for cam in ok older faulty silent busy; do check "nothing sent to $cam" [ "$(sent $cam)" = 0 ]; done
@@ -385,6 +391,8 @@ dryrun)
   check "  read every sector once" [ "$(logged half '^load ')" = 8 ]
   run program --dry-run --json -c D1 -c OLD same_102_top.bit
   check "program --dry-run: every sector, firmware 1.2 too" json 'all(.message == "Dry run: 8 sectors would be programmed; nothing was written.")'
+  truncate -s 2097152 wide_101_top.bit; run program --dry-run --yes --json -c D1 wide_101_top.bit
+  check "program --dry-run --yes: into the parameter area, would-change" json '.[0].result == "would-change"'
   run program --dry-run --changed-only -c OLD same_102_top.bit
   check "program --dry-run refuses as a real run does" [ "$status" = 2 ] && check "  with its words" has "$err" "OLD: Firmware 1.2 cannot read its flash back"
   printf '0: 00000001 00000002\n400: C0DE0001\n' >p.hex
@@ -453,6 +461,10 @@ history)
   check "history -c: by MAC or serial" json '[.[].serial] | sort == ["H-001", "H-001", "H-002", "H-002"]'
   run history --since 2999-01-01 --json
   check "history --since: nothing later" json 'length == 0'
+  printf '{"time": "%s", "operation": "program", "result": "success", "mac": "02:00:00:00:00:%s", "ip": "192.0.2.%s", "serial": "%s"}\n' \
+    2024-05-30T23:59:59Z 0b 76 A 2024-05-31T00:00:00Z 0b 76 B 2024-06-01T00:00:00Z 0c 77 C 2024-06-01T00:00:00Z 0d 78 D >x.jsonl
+  run history --history x.jsonl --since 2024-05-31 -c 02:00:00:00:00:0B -c 192.0.2.77 --json
+  check "history --history, --since a day from its start, -c by MAC and by address" json '[.[].serial] == ["B", "C"]'
   run history --since "$(date -u -d '1 hour ago' +%Y-%m-%dT%H:%M:%SZ)"
   check "history: a line an entry" [ "$(lines "$out" "	cam_101_top.bit	success	12 sectors	")" = 8 ]
   ;;

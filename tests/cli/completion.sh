@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion against the program itself: it offers every command
 # that `orvanta-cli --help` lists and every option that each command's --help
-# names, and the ip-config modes.
+# names, the ip-config modes, and the files and folders where an argument takes one.
 #   completion.sh ORVANTA_CLI COMPLETION_FILE
 set -uo pipefail
 cli=$1
@@ -26,5 +26,10 @@ for c in $commands; do
   done
 done
 for mode in static dhcp lla; do expect "$mode" "$(offered orvanta-cli ip-config -c CAM "")" "ip-config mode"; done
+dir=$(mktemp -d) && cd "$dir" && mkdir d && touch a.bit b.hex && trap 'rm -rf "$dir"' EXIT
+while read -r yes no words; do   # a file or folder offered, and one not
+  got=$(offered orvanta-cli $words ""); expect "$yes" "$got" "$words <TAB>"
+  ! grep -qx -- "$no" <<<"$got" || { echo "FAIL $no offered ($words <TAB>)"; failures=$((failures + 1)); }
+done <<<$'a.bit b.hex program -c CAM\nb.hex a.bit write-param -c CAM\nd a.bit write-param --dump-dir'
 echo "completion: $((checked - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
