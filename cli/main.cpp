@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -239,6 +240,12 @@ int runCommand(QStringList args)
     if (!historyCommand) {
         options.onlyInterface = parser.value(onlyInterface);
         options.settingsPath = parser.value(settings);
+        // The window may lack its setting.ini; a file named on the command
+        // line that cannot be read is a mistake, not every card.
+        if (parser.isSet(settings) && !QFileInfo(options.settingsPath).isReadable())
+            return usageError(
+                *command,
+                QStringLiteral("The settings file '%1' cannot be read.").arg(options.settingsPath));
     }
     options.json = parser.isSet(json);
     if (flashCommand && parser.isSet(jobs)) {

@@ -210,6 +210,7 @@ refusals)
 2|Unknown option 'c'|list -c OK
 2|203.0.113.99 is not an address or network card of this PC|list --interface 203.0.113.99
 2|--jobs needs a number|program --jobs 0 -c OK cam_101_top.bit
+2|The settings file 'gone.ini' cannot be read|list --settings gone.ini
 2|The mode is static, dhcp or lla|ip-config -c OK fixed
 2|File name is not valid!|program -c OK Cam_101_top.bit
 2|File version missed!|program -c OK cam_top.bit
