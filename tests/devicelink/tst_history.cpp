@@ -69,6 +69,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(linesOf(path).size() > 3, 10000);
 
         MemoryCamera cams[8];
+        std::atomic<bool> cancelSent{false};  // the cancelled job waits for it, however loaded the PC
+        cams[7].onExchange = [&](int) {
+            while (!cancelSent)
+                std::this_thread::yield();
+        };
         JobRunner runner(8);
         runner.setHistoryPath(path);
         int ended = 0;
@@ -85,8 +90,10 @@ private slots:
                     task.plan.writeSectors = {0};
                 task.history.file = QStringLiteral("/job/%1/").arg(i) + QString(9000, QLatin1Char('j'));
                 const int id = runner.start(task);
-                if (round == 0 && i == 7)
+                if (round == 0 && i == 7) {
                     runner.cancel(id);
+                    cancelSent = true;
+                }
             }
             runner.waitForAll();
         }
