@@ -80,6 +80,12 @@ struct Faults {
     long long stopAfterPrograms = -1;
     std::vector<uint32_t> corruptSectors;  // sector numbers (address / 4096)
     uint32_t seed = 1;
+    // A misbehaving network around discovery: the acknowledge held this long;
+    // a datagram that is not GVCP sent before it; and, every floodMs after
+    // it for a minute, that datagram again (a sender that does not stop).
+    int discoveryDelayMs = 0;
+    bool discoveryJunk = false;
+    int discoveryFloodMs = 0;
 };
 
 struct Reply {
