@@ -65,7 +65,7 @@ struct Identity {
 
 // Faults hit the access commands (READREG, WRITEREG, READMEM, DEVWRITE)
 // only, except stopAfter and stopAfterPrograms, which silence the camera
-// completely.
+// completely, and the discovery ones at the end.
 struct Faults {
     double dropPct = 0;         // reply not sent (the command itself was carried out)
     double dropRequestPct = 0;  // the request lost on its way: not carried out, not answered

@@ -57,7 +57,7 @@ const char *const usageText =
     "  --stop-after-programs N  answer nothing once N sectors were programmed\n"
     "  --discovery-delay MS   the discovery acknowledge held MS\n"
     "  --discovery-junk       a datagram that is not GVCP (7 bytes) before it\n"
-    "  --discovery-flood MS   ... and that datagram again every MS for a minute after it\n";
+    "  --discovery-flood MS   that datagram every MS for a minute after the acknowledge\n";
 
 [[noreturn]] void usage(const std::string &problem)
 {
