@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # orvanta-cli through the real executable in the lab, one scenario a run:
 #   cli-lab.sh LAB CAMSIM CLI SCENARIO   (list program param ip refusals changed bench bench32 doctor
-#                                         doctor_pc doctor_bench dryrun history control bench_list)
+#                                         doctor_pc doctor_bench dryrun history control bench_list netfaults)
 # Outside the lab it makes the files and the topology and starts scripts/lab,
 # which runs this script again inside (LAB_DIR set) for the checks.
 # bench: CLI_BENCH_SECTORS (default 8) sectors on 1 camera, then on 8; figures only.
@@ -90,6 +90,10 @@ if [ -z "${LAB_DIR:-}" ]; then
         echo "segment s$s"; echo "host nic$s s$s ${net[$s]}.1/24"
         echo "camera f$s s$s ${net[$s]}.2/24 --fleet 250 --serial F$s$([ $s = 2 ] && echo ' --held-by 203.0.113.99:40000')"
       done >"$topology" ;;
+    # On a, a datagram that is not GVCP, answers 330 and 660 ms late, one after 840 ms of silence; on b, a sender that never stops.
+    netfaults) printf '%s\n' 'segment a' 'segment b' 'host nic0 a 192.0.2.1/24' 'host nic1 b 198.51.100.1/24' 'camera junk a 192.0.2.10/24 --serial JUNK --discovery-junk' \
+      'camera late1 a 192.0.2.11/24 --serial LATE1 --discovery-delay 330' 'camera late2 a 192.0.2.12/24 --serial LATE2 --discovery-delay 660' \
+      'camera tardy a 192.0.2.13/24 --serial TARDY --discovery-delay 1500' 'camera flood b 198.51.100.10/24 --serial FLOOD --discovery-flood 50' >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -572,6 +576,13 @@ bench_list)
   check "750 cameras listed" json 'length == 750'
   check "who controls them: 250 held, 500 free" json '[.[] | .controlledBy] | group_by(.) | map([.[0], length]) == [[null, 500], ["203.0.113.99", 250]]'
   echo "cli bench: list of 750 cameras: ${plain} ms; with who controls each (--json): ${json} ms, $((json - plain)) ms more (aim <= 200)"
+  ;;
+netfaults)
+  printf '[File]\nBroadcast=auto\n' >setting.ini   # four characters: no address, every card
+  run list --json --settings setting.ini --interface nic0
+  check "a non-GVCP datagram skipped, answers 330 ms apart waited for, none after 500 ms of silence" json '[.[].serial] | sort == ["JUNK", "LATE1", "LATE2"]'
+  out=$(timeout 20 "$CLI" list --json --interface 198.51.100.1)
+  check "a sender that never stops: the list ends all the same" json '[.[].serial] == ["FLOOD"]'
   ;;
 esac
 echo "$SCENARIO: $((failures == 0)) passed, $failures failed"

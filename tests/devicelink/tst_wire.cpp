@@ -34,7 +34,7 @@ QByteArray ackImage(int length, const char *lengthField, const char *head = "000
     a.replace(60, 4, hex("FF FF FF 00"));
     a.replace(76, 4, hex("C0 A8 02 01"));
     a.replace(80, 12, "Manufacturer");
-    a.replace(112, 7, "Model-X");
+    a.replace(112, 32, "Model-X 0123456789 abcdefghijklm");  // fills its 32 bytes
     a.replace(144, 3, "2.3");
     a.replace(176, 11, "NOT-A-FIELD");       // between version and serial: never read
     a.replace(224, 16, "SN-0042/x-ABCDEF");  // fills its 16 bytes
@@ -156,8 +156,8 @@ private slots:
         QCOMPARE(bytesOf(r.mac, 6) + bytesOf(r.ip, 4) + bytesOf(r.mask, 4) + bytesOf(r.gateway, 4),
                  hex("02 00 00 1A 2B 3C C0 A8 02 0E FF FF FF 00 C0 A8 02 01"));
         QCOMPARE(r.ipConfig, -123);  // the byte at 31, signed
-        QCOMPARE(texts.join('|'), length == 232 ? QByteArray("Manufacturer|Model-X|2.3|SN-0042/|")
-                                                : QByteArray("Manufacturer|Model-X|2.3|SN-0042/x-ABCDEF|left door"));
+        const QByteArray head = "Manufacturer|Model-X 0123456789 abcdefghijklm|2.3|SN-0042/";
+        QCOMPARE(texts.join('|'), head + (length == 232 ? "|" : "x-ABCDEF|left door"));
         if (length != 232)
             QCOMPARE(r.itemText(), QStringLiteral("192.168.2.14:SN0042xABCDEF:0200001a2b3c"));
     }
@@ -222,8 +222,14 @@ private slots:
             << false << QByteArray() << QStringList{"old", "new"} << 'n' << int(K::Accepted);
         QTest::newRow("read, only a late answer")
             << false << QByteArray() << QStringList{"old"} << char(0) << int(K::BadReply);
+        QTest::newRow("read, 4096 requests late, then own")
+            << false << QByteArray() << QStringList{"old4096", "new"} << 'n' << int(K::Accepted);
+        QTest::newRow("read, 4097 late: another request's")
+            << false << QByteArray() << QStringList{"old4097", "new"} << char(0) << int(K::BadReply);
+        QTest::newRow("read, pending again and again: 5 s at most")
+            << false << QByteArray() << QStringList{"slow60000"} << char(0) << int(K::NoReply);
         QTest::newRow("read, pending first")
-            << false << QByteArray() << QStringList{"pending", "new"} << 'n' << int(K::Accepted);
+            << false << QByteArray() << QStringList{"pending100", "new"} << 'n' << int(K::Accepted);
         QTest::newRow("read, busy") << false << QByteArray() << QStringList{"busy"} << char(0) << int(K::CameraStatus);
         QTest::newRow("write, own ack") << true << QByteArray() << QStringList{"new"} << 'w' << int(K::Accepted);
         QTest::newRow("write, only a late ack")
@@ -256,12 +262,17 @@ private slots:
                 return;
             const quint16 id = quint16(quint8(request[6]) << 8 | quint8(request[7]));
             for (const QString &r : replies) {
-                if (r == "pending") {
-                    const QByteArray d = ack(0, 0x0089, id, hex("0000 0064"));
+                const int n = r.mid(r.indexOf(QRegularExpression("[0-9]|$"))).toInt();
+                // "slow": announces a slow answer every 400 ms for 5.6 s, then answers.
+                for (int k = r.startsWith("slow") ? 14 : r.startsWith("pending"); k > 0; --k) {
+                    const QByteArray d = ack(0, 0x0089, id, hex("0000") + char(n >> 8) + char(n));
                     camera.sendTo(d.constData(), d.size(), from);
-                    continue;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(r.startsWith("slow") ? 400 : 0));
                 }
-                const quint16 replyId = r.startsWith("old") ? quint16(id == 1 ? 0xFFFF : id - 1) : id;
+                if (r.startsWith("pending"))
+                    continue;
+                const int back = r.startsWith("old") ? qMax(1, n) : 0;  // ids run 1..0xFFFF
+                const quint16 replyId = quint16((id - 1 - back + 0xFFFF) % 0xFFFF + 1);
                 const quint16 status = r.endsWith("busy") ? 0x8007 : 0;
                 const QByteArray d =
                     write ? ack(status, 0x8005, replyId)

@@ -30,7 +30,7 @@ fi
 run=(env QT_LOGGING_RULES=orvanta.debug=false "$test" "$case")
 if [ "$case" = nics ]; then
   # Not root: the broadcast acknowledges must be received without privileges.
-  cp "$test" "$work/test" && chmod 755 "$work/test"
+  cp "$test" "$work/test" && chmod 755 "$work/test" && install -m 666 /dev/null "$work/setting.ini"
   mkdir -m 777 "$work/home"
   run=(setpriv --reuid=65534 --regid=65534 --clear-groups
        env HOME="$work/home" XDG_RUNTIME_DIR="$work/home" "$work/test" "$case")

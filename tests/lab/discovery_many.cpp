@@ -64,6 +64,15 @@ private slots:
         QMetaObject::invokeMethod(&window, "on_cbDevice_currentIndexChanged", Q_ARG(int, broadcastIndex));
         QCOMPARE(window.findChild<QLabel *>("lblHostIP")->text(), QStringLiteral("192.0.2.1"));
         QVERIFY(!window.findChild<QWidget *>("lblWarn")->isHidden());
+        // setting.ini beside the executable, read at every Refresh: nic1's address only.
+        QFile ini(QCoreApplication::applicationDirPath() + "/setting.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[File]\nBroadcast=192.0.2.33\n") > 0 && ini.flush());
+        refresh(window);
+        QStringList only;
+        for (int i = 0; i < list->count(); ++i)
+            only << list->itemText(i).section(':', 0, 0);
+        only.sort();
+        QCOMPARE(only, (QStringList{"192.0.2.42", "192.0.2.50"}));
     }
 
     void fleet()

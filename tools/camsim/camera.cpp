@@ -340,14 +340,20 @@ void Camera::onDiscovery(Outcome &out, const uint8_t *d, const Endpoint &from)
     putText(&b[DiscInfo], 48, id_.info);
     putText(&b[DiscSerial], DiscTextSize, id_.serial);
     putText(&b[DiscUserName], DiscTextSize, id_.userName);
+    const int delay = faults_.discoveryDelayMs;
+    const Bytes junk{'n', 'o', 't', 'g', 'v', 'c', 'p'};  // too short for any acknowledge
+    if (faults_.discoveryJunk)
+        out.replies.push_back(Reply{junk, from, delay});
     Endpoint to = from;
     if (id_.broadcastDiscoveryAck) {
         if (id_.discoveryAckBothWays)
-            out.replies.push_back(Reply{b, from, 0});
+            out.replies.push_back(Reply{b, from, delay});
         to.addr = Ip4{{255, 255, 255, 255}};
         out.log.push_back("discovery ack to 255.255.255.255:" + std::to_string(from.port));
     }
-    out.replies.push_back(Reply{std::move(b), to, 0});
+    out.replies.push_back(Reply{std::move(b), to, delay});
+    for (int t = faults_.discoveryFloodMs; t > 0 && t <= 60000; t += faults_.discoveryFloodMs)
+        out.replies.push_back(Reply{junk, from, delay + t});
 }
 
 void Camera::setCurrent(Outcome &out, const Ip4 &ip, const Ip4 &mask, const Ip4 &gateway)

@@ -65,7 +65,7 @@ struct Identity {
 
 // Faults hit the access commands (READREG, WRITEREG, READMEM, DEVWRITE)
 // only, except stopAfter and stopAfterPrograms, which silence the camera
-// completely.
+// completely, and the discovery ones at the end.
 struct Faults {
     double dropPct = 0;         // reply not sent (the command itself was carried out)
     double dropRequestPct = 0;  // the request lost on its way: not carried out, not answered
@@ -80,6 +80,12 @@ struct Faults {
     long long stopAfterPrograms = -1;
     std::vector<uint32_t> corruptSectors;  // sector numbers (address / 4096)
     uint32_t seed = 1;
+    // A misbehaving network around discovery: the acknowledge held this long;
+    // a datagram that is not GVCP sent before it; and, every floodMs after
+    // it for a minute, that datagram again (a sender that does not stop).
+    int discoveryDelayMs = 0;
+    bool discoveryJunk = false;
+    int discoveryFloodMs = 0;
 };
 
 struct Reply {

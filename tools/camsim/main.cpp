@@ -54,7 +54,10 @@ const char *const usageText =
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
     "  --drop-request PCT     access requests lost on the way (not carried out, no reply)\n"
     "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n"
-    "  --stop-after-programs N  answer nothing once N sectors were programmed\n";
+    "  --stop-after-programs N  answer nothing once N sectors were programmed\n"
+    "  --discovery-delay MS   the discovery acknowledge held MS\n"
+    "  --discovery-junk       a datagram that is not GVCP (7 bytes) before it\n"
+    "  --discovery-flood MS   that datagram every MS for a minute after the acknowledge\n";
 
 [[noreturn]] void usage(const std::string &problem)
 {
@@ -142,6 +145,10 @@ int main(int argc, char **argv)
             identity.discoveryAckBothWays = true;
             continue;
         }
+        if (opt == "--discovery-junk") {
+            faults.discoveryJunk = true;
+            continue;
+        }
         if (opt == "--no-privilege") {
             identity.privilegeRegisters = false;
             continue;
@@ -210,6 +217,10 @@ int main(int argc, char **argv)
             identity.otherForMs = int(toInteger(opt, v, 0, 86400000));
         else if (opt == "--stop-after-programs")
             faults.stopAfterPrograms = toInteger(opt, v, 1, 1LL << 62);
+        else if (opt == "--discovery-delay")
+            faults.discoveryDelayMs = int(toInteger(opt, v, 0, 60000));
+        else if (opt == "--discovery-flood")
+            faults.discoveryFloodMs = int(toInteger(opt, v, 1, 60000));
         else if (opt == "--drop-request")
             faults.dropRequestPct = toPercent(opt, v);
         else if (opt == "--seed")
