@@ -122,7 +122,6 @@ private slots:
         QTest::newRow("capital A") << "cam_101A_top.bit" << notValid;
         QTest::newRow("four digits") << "cam_1010_top.bit" << missed;
         QTest::newRow("letter b") << "cam_101b_top.bit" << missed;
-        QTest::newRow("no _ before the version") << "cam101_top.bit" << missed;
         QTest::newRow("version only in a folder") << "/x/cam_101_/top.bit" << missed;
     }
     void bitFileName()
