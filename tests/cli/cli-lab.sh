@@ -16,11 +16,13 @@ if [ -z "${LAB_DIR:-}" ]; then
   trap 'rm -rf "$W"' EXIT
   head -c $((12 * 4096 - 1000)) /dev/urandom >"$W/cam_101_top.bit"        # 12 sectors, the last padded
   head -c $((8 * 4096)) /dev/urandom >"$W/same_102_top.bit"
-  head -c $((4 * 4096)) "$W/same_102_top.bit" >"$W/half.flash"
+  printf '\0' | dd of="$W/same_102_top.bit" bs=1 seek=$((5 * 4096 - 1)) conv=notrunc status=none
+  head -c $((5 * 4096 - 1)) "$W/same_102_top.bit" >"$W/half.flash"   # sector 4 differs in its last byte
   head -c $((40 * 4096)) /dev/urandom >"$W/long_103_top.bit"
   head -c $((${CLI_BENCH_SECTORS:-8} * 4096)) /dev/urandom >"$W/bench_104_top.bit"
   head -c $((64 * 4096)) /dev/urandom >"$W/lossy_105_top.bit"
   head -c 16777216 /dev/zero | tr '\0' Z >"$W/z.flash"
+  truncate -s $((0x180000 + 37 * 4096)) "$W/zero.flash"   # a parameter area of zeros
   topology=$W/t.lab
   case $SCENARIO in
     list) topology=$here/../lab/discovery.lab ;;
@@ -61,7 +63,7 @@ if [ -z "${LAB_DIR:-}" ]; then
     bench32) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
       'camera fleet a 192.0.2.100/24 --fleet 32 --version 2.3 --serial F' >"$topology" ;;
     dryrun) printf '%s\n' 'segment a' 'host nic0 a 192.0.2.1/24' \
-      'camera d1 a 192.0.2.51/24 --version 2.3 --serial D1' \
+      "camera d1 a 192.0.2.51/24 --version 2.3 --serial D1 --flash-in $W/zero.flash" \
       "camera same a 192.0.2.52/24 --version 2.3 --serial SAME --flash-in $W/same_102_top.bit" \
       "camera half a 192.0.2.53/24 --version 2.3 --serial HALF --flash-in $W/half.flash" \
       'camera old a 192.0.2.54/24 --version 1.2 --serial OLD' \
@@ -201,7 +203,7 @@ ip)
   ;;
 refusals)
   cp cam_101_top.bit Cam_101_top.bit; cp cam_101_top.bit cam_top.bit
-  truncate -s 16777217 big_101_top.bit; truncate -s 2097152 wide_101_top.bit; truncate -s 5000000 huge.hex
+  truncate -s 16777217 big_101_top.bit; truncate -s 1572865 wide_101_top.bit; truncate -s 5000000 huge.hex
   echo "// no records" >none.hex; printf '[File]\nBroadcast=203.0.113.5\n' >elsewhere.ini
   bad="--mask 255.255.255.0 --gateway 192.0.2.1"
   while IFS='|' read -r want text args; do
@@ -226,6 +228,7 @@ refusals)
 2|^Open file failed!$|write-param -c OK gone.hex
 2|parameter file is too large|write-param -c OK huge.hex
 2|The IP address is not a valid IPv4 address|force-ip -c OK --ip 192.0.2.300 $bad
+2|The subnet mask is not a valid IPv4 address|force-ip -c OK --ip 192.0.2.40 --mask 255.255.255.0.0 --gateway 192.0.2.1
 2|The gateway is not a valid IPv4 address|ip-config -c OK static --ip 192.0.2.40 --mask 255.255.255.0 --gateway 192.0.2
 2|Usage: orvanta-cli COMMAND|
 2|Only static takes addresses|ip-config -c OK dhcp --gateway 192.0.2.1
@@ -394,15 +397,16 @@ dryrun)
     {"D1": ["would-change", false], "HALF": ["would-change", false], "SAME": ["unchanged", false]}'
   check "  the sectors that differ" json '.[] | select(.serial == "HALF") | .message == "Dry run: 4 of 8 sectors differ from the file and would be programmed; nothing was written."'
   check "  read every sector once" [ "$(logged half '^load ')" = 8 ]
-  run program --dry-run --json -c D1 -c OLD same_102_top.bit
-  check "program --dry-run: every sector, firmware 1.2 too" json 'all(.message == "Dry run: 8 sectors would be programmed; nothing was written.")'
-  truncate -s 2097152 wide_101_top.bit; run program --dry-run --yes --json -c D1 wide_101_top.bit
-  check "program --dry-run --yes: into the parameter area, would-change" json '.[0].result == "would-change"'
+  truncate -s 16777216 full_107_top.bit; truncate -s 1572864 edge_108_top.bit   # the whole flash; up to the parameters
+  run program --dry-run --yes --json -c D1 -c OLD full_107_top.bit
+  check "program --dry-run: every sector, firmware 1.2 too" json 'all(.message == "Dry run: 4096 sectors would be programmed; nothing was written.")'
+  run program --dry-run -c OLD edge_108_top.bit
+  check "program --dry-run: up to the parameter area, no --yes needed" has "$out" "OLD: Dry run: 384 sectors would be programmed"
   run program --dry-run --changed-only -c OLD same_102_top.bit
   check "program --dry-run refuses as a real run does" [ "$status" = 2 ] && check "  with its words" has "$err" "OLD: Firmware 1.2 cannot read its flash back"
-  printf '0: 00000001 00000002\n400: C0DE0001\n' >p.hex
+  printf '0: 00000001 00000002\n400: C0DE0001\n4A: 312E3300\n2400: C0DE0009\n' >p.hex   # sectors 0, 1 and 9 of 36
   run write-param --dry-run --changed-only --json -c D1 p.hex
-  check "write-param --dry-run: would-change" json '.[0].message == "Dry run: 8 of 8 parameter sectors differ from the file and would be written; nothing was written."'
+  check "write-param --dry-run: would-change" json '.[0].message == "Dry run: 3 of 36 parameter sectors differ from the file and would be written; nothing was written."'
   check "no dry run wrote anything" nowrites
   check "  nor any history" [ ! -e h.jsonl ]
   run write-param --changed-only --json -c D1 p.hex

@@ -120,7 +120,7 @@ private slots:
         QTest::addColumn<QString>("camera");
         QTest::addColumn<int>("faults");
         QTest::addColumn<int>("stopAfter");
-        QTest::addColumn<int>("corrupt");  // flash sector (address / 4096)
+        QTest::addColumn<int>("corrupt");  // flash address of a byte that programs wrong
         QTest::addColumn<int>("cancelAt");
         QTest::addColumn<int>("result");
         QTest::addColumn<int>("sector");
@@ -130,8 +130,8 @@ private slots:
             << "2.3" << int(LoseEveryThird) << -1 << -1 << 0 << int(R::Success) << -1 << "Write param success!";
         QTest::newRow("2.1: not verified")
             << "2.1" << int(Clean) << -1 << -1 << 0 << int(R::Done) << -1 << "Write param done!";
-        QTest::newRow("sector 5 programs wrong") << "2.3" << int(Clean) << -1 << 0x185 << 0 << int(R::VerifyError) << 5
-                                                 << "Verify error(5), please rewrite param before power off!";
+        QTest::newRow("sector 7 ends wrong") << "2.3" << int(Clean) << -1 << 0x187FFF << 0 << int(R::VerifyError) << 7
+                                             << "Verify error(7), please rewrite param before power off!";
         QTest::newRow("silent writing sector 3") << "2.3" << int(Clean) << 9 * 3 + 4 << -1 << 0 << int(R::NoAnswer) << 3
                                                  << "stopped answering while writing sector 3.";
         QTest::newRow("silent reading back sector 4") << "2.3" << int(Clean) << 9 * 8 + 9 * 4 + 3 << -1 << 0
@@ -162,7 +162,7 @@ private slots:
         const param::WritePlan plan = param::planWrite(file, true, camera, dumps.path());
         flash::FlashJob job(plan.job);
         plant(cam, faults, stopAfter, cancelAt, [&] { job.cancel(); });
-        cam.corruptSector = corrupt;
+        cam.corruptByte = corrupt;
         const flash::JobOutcome out = job.run(cam);
         QCOMPARE(int(out.result), result);
         QTEST(out.sector, "sector");
@@ -179,7 +179,7 @@ private slots:
             out.result != flash::JobResult::VerifyError)
             return;
         for (int s = -1; s <= 9; ++s)  // sectors 0-7 hold the image; 8 and the neighbours stay erased
-            if (s + 0x180 != corrupt)
+            if (s + 0x180 != corrupt >> 12)
                 QCOMPARE(cam.sector(0x180 + s),
                          s >= 0 && s < 8 ? image.mid(s * 4096, 4096) : QByteArray(4096, char(0xFF)));
         const bool verified = camera == "2.3";
@@ -330,9 +330,9 @@ private slots:
         QTest::newRow("no camera selected")
             << "ok"
             << "" << int(Clean) << -1 << -1 << 0 << int(O::Done) << "Info: Program done!";
-        QTest::newRow("last sector programs wrong") << "ok"
-                                                    << "2.3" << int(Clean) << -1 << 2 << 0 << int(O::VerifyError)
-                                                    << "Error: Verify error, please reprogram before power off!(2)";
+        QTest::newRow("last byte programs wrong") << "ok"
+                                                  << "2.3" << int(Clean) << -1 << 0x2FFF << 0 << int(O::VerifyError)
+                                                  << "Error: Verify error, please reprogram before power off!(2)";
         QTest::newRow("silent programming sector 1")
             << "ok"
             << "2.3" << int(Clean) << 9 + 4 << -1 << 0 << int(O::NoAnswer)
@@ -360,7 +360,7 @@ private slots:
         QFETCH(int, cancelAt);
         QFETCH(QString, message);
         MemoryCamera cam;
-        cam.corruptSector = corrupt;
+        cam.corruptByte = corrupt;
         QTemporaryDir dir;
         const QByteArray content = pattern(2 * 4096 + 77);
         QFile f(dir.filePath("cam_101_top.bit"));

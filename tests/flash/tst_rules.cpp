@@ -1,9 +1,11 @@
 // The rules that decide what is written where: the parameter file's image and
-// the layout its version picks, the bitstream file name rule, and the random
-// address proposal. Pure functions, checked against literal values.
+// the layout its version picks, the bitstream file name rule, the IP modes, the
+// subnet test and the random address proposal. Pure functions, literal values.
 #include "bitfilename.h"
+#include "devicerecord.h"
 #include "endings.h"
 #include "ipassignment.h"
+#include "ipv4address.h"
 #include "paramfile.h"
 #include "paramlayout.h"
 
@@ -80,6 +82,8 @@ private slots:
         QTest::newRow("4.1 with 1.3") << "4.1" << QByteArray("312E3300") << 0x200000u << QList<int>{10, 11} << false;
         QTest::newRow("5.3 with 1.3") << "5.3" << QByteArray("312E3300") << 0x180000u << QList<int>{7, 8} << true;
         QTest::newRow("no camera version") << "" << QByteArray("312E3300") << 0x180000u << QList<int>{36, 8} << false;
+        QTest::newRow("FFFFFF31: a version")
+            << "2.3" << QByteArray("FFFFFF31") << 0x180000u << QList<int>{7, 8} << true;
         QTest::newRow("no file version: camera ignored")
             << "4.3" << QByteArray("FFFFFFFF") << 0x180000u << QList<int>{7, 8} << false;
     }
@@ -159,6 +163,19 @@ private slots:
                                              : endings::fromIpConfig(exchange(stored), exchange(restarted));
         QTEST(endings::message(e).text, "text");
         QTEST(endings::resultName(e), "result");
+    }
+
+    // The mode each configuration byte 0-7 shows (persistent IP before DHCP,
+    // else link-local), and a link-local camera in the subnet of its card.
+    void ipRules()
+    {
+        const QStringList modes = QString("lla static dhcp static lla static dhcp static").split(' ');
+        for (int config = 0; config < 8; ++config)
+            QCOMPARE(ipassign::modeName(ipassign::modeOf(config)), modes[config]);
+        DeviceRecord r;
+        r.hostIP = "169.254.1.1";
+        QVERIFY(parseIPv4("169.254.3.4", r.ip) && parseIPv4("255.255.0.0", r.mask));
+        QCOMPARE(checkSubnet(r), SubnetCheck::SameSubnet);
     }
 
     void randomAddress_data()

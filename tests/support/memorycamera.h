@@ -33,7 +33,7 @@ public:
     QByteArray window = QByteArray(4096, '\0');
     std::function<Fault(int exchange)> fault;  // exchanges count from 1
     int stopAfter = -1;                        // answer this many exchanges, then nothing (-1: never)
-    int corruptSector = -1;                    // programs with one bit flipped
+    int corruptByte = -1;                      // flash address programmed with one bit flipped
     std::function<void(int exchange)> onExchange;
     quint32 heartbeatMs = 0;           // 0: no heartbeat register
     quint16 privilegeStatus = 0x8001;  // the answer to a privilege write; 0: taken
@@ -152,8 +152,8 @@ private:
         if (word >> 24 == 0xD5) {
             programmed.append(quint32(address));
             std::memcpy(flash.data() + address, window.constData(), 4096);
-            if (address / 4096 == corruptSector)
-                flash[address + 100] = char(flash[address + 100] ^ 0x01);
+            if (corruptByte >= address && corruptByte < address + 4096)
+                flash[corruptByte] = char(flash[corruptByte] ^ 0x01);
             busyUntil = Clock::now() + std::chrono::milliseconds(100);
         } else if (word >> 24 == 0xD6) {
             loaded.append(quint32(address));
