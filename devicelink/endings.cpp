@@ -27,6 +27,32 @@ QString holderInBrackets(const Ending &e)
     return address.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(address);
 }
 
+// changed-only reads every sector before it writes one: a job that ended
+// there, however it ended, left the camera as it was.
+UserMessage comparingMessage(const Ending &e)
+{
+    const QString where =
+        QStringLiteral("comparing sector %1, before anything was %2; the flash was not changed.")
+            .arg(e.sector)
+            .arg(e.operation == Operation::WriteParam ? QStringLiteral("written")
+                                                      : QStringLiteral("programmed"));
+    switch (e.result) {
+    case Result::NoAnswer:
+        return UserMessage::error(QStringLiteral("The camera stopped answering while ") + where +
+                                  QStringLiteral(" Check the connection and try again."));
+    case Result::CameraError:
+        return UserMessage::error(QStringLiteral("The camera answered with error status %1 while ")
+                                      .arg(cameraStatusText(e.cameraStatus)) +
+                                  where);
+    case Result::Cancelled: return UserMessage::error(QStringLiteral("Stopped while ") + where);
+    default: break;
+    }
+    return UserMessage::error(
+        QStringLiteral("Another application%1 took control of the camera while ")
+            .arg(holderInBrackets(e)) +
+        where);
+}
+
 UserMessage lostControlMessage(const Ending &e)
 {
     const QString took = QStringLiteral("Another application%1 took control of the camera while ")
@@ -42,18 +68,11 @@ UserMessage lostControlMessage(const Ending &e)
                                         "not verified: write the parameters again before power "
                                         "off!")
                              .arg(sector));
-    switch (e.phase) {
-    case flash::Phase::Comparing:
-        return UserMessage::error(took + QStringLiteral("comparing sector %1, before anything was "
-                                                        "programmed; the flash was not changed.")
-                                             .arg(sector));
-    case flash::Phase::Writing:
+    if (e.phase != flash::Phase::ReadingBack)
         return UserMessage::error(took + QStringLiteral("programming sector %1. The flash may be "
                                                         "incomplete: program again before power "
                                                         "off!")
                                              .arg(sector));
-    case flash::Phase::ReadingBack: break;
-    }
     return UserMessage::error(took + QStringLiteral("verifying sector %1. The bitstream was "
                                                     "written but not verified: program again "
                                                     "before power off!")
@@ -155,19 +174,11 @@ UserMessage bitstreamMessage(const Ending &e)
             QStringLiteral("The bitstream file is larger than the camera's 16 MB flash and "
                            "cannot be programmed."));
     case Result::Cancelled:
-        switch (e.phase) {
-        case flash::Phase::Comparing:
-            return UserMessage::error(
-                QStringLiteral("Stopped while comparing sector %1, before anything was "
-                               "programmed; the flash was not changed.")
-                    .arg(e.sector));
-        case flash::Phase::Writing:
+        if (!verifying)
             return UserMessage::error(
                 QStringLiteral("Stopped while programming sector %1. The flash may be "
                                "incomplete: program again before power off!")
                     .arg(e.sector));
-        case flash::Phase::ReadingBack: break;
-        }
         return UserMessage::error(
             QStringLiteral("Stopped while verifying sector %1. The bitstream was written but not "
                            "verified: program again before power off!")
@@ -343,6 +354,11 @@ UserMessage message(const Ending &e)
                                                  "application%1. Close it or release the camera, "
                                                  "then try again.")
                                       .arg(holderInBrackets(e)));
+    const bool flashJob = e.operation == Operation::WriteParam || e.operation == Operation::Program;
+    if (flashJob && e.phase == flash::Phase::Comparing &&
+        (e.result == Result::NoAnswer || e.result == Result::CameraError ||
+         e.result == Result::Cancelled || e.result == Result::LostControl))
+        return comparingMessage(e);
     if (e.result == Result::LostControl)
         return lostControlMessage(e);
     switch (e.operation) {

@@ -251,6 +251,8 @@ TABLE
   check "verify error at sector 2" json '.[] | select(.serial == "FAULTY") | .result == "verify-error" and .sector == 2 and .message == "Verify error, please reprogram before power off!(2)"'
   check "no answer to the probe" json '.[] | select(.serial == "SILENT") | .result == "no-answer" and .message == "Device not exists, please fresh."'
   check "an error status: refused" json '.[] | select(.serial == "BUSY") | .result == "refused" and .cameraStatus == "0x8007" and .sector == 0'
+  run force-ip --json -c OK --ip 192.0.2.40 --mask 0.0.0.0 --gateway 192.0.2.1   # a mask the camera refuses
+  check "force-ip refused: exit 1, nothing changed" [ "$status" = 1 ] && check "  its status" json '.[0] | .result == "refused" and .cameraStatus == "0x8002" and .changed == false'
   ;;
 changed)
   run program --changed-only -c SAME -c HALF same_102_top.bit

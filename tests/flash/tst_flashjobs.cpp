@@ -129,7 +129,7 @@ private slots:
         QTest::newRow("2.3: verified, requests lost")
             << "2.3" << int(LoseEveryThird) << -1 << -1 << 0 << int(R::Success) << -1 << "Write param success!";
         QTest::newRow("2.1: not verified")
-            << "2.1" << int(Clean) << -1 << -1 << 0 << int(R::Done) << -1 << "Write param done!";
+            << "2.1" << int(Clean) << -1 << -1 << 0 << int(R::Done) << -1 << "done: Write param done!";
         QTest::newRow("sector 7 ends wrong") << "2.3" << int(Clean) << -1 << 0x187FFF << 0 << int(R::VerifyError) << 7
                                              << "Verify error(7), please rewrite param before power off!";
         QTest::newRow("silent writing sector 3") << "2.3" << int(Clean) << 9 * 3 + 4 << -1 << 0 << int(R::NoAnswer) << 3
@@ -166,9 +166,11 @@ private slots:
         const flash::JobOutcome out = job.run(cam);
         QCOMPARE(int(out.result), result);
         QTEST(out.sector, "sector");
-        const UserMessage message = endings::message(endings::fromOutcome(flash::JobKind::Parameter, out));
-        QVERIFY2(message.text.contains(text), qPrintable(message.text));
+        const endings::Ending e = endings::fromOutcome(flash::JobKind::Parameter, out);
+        const UserMessage message = endings::message(e);
+        QVERIFY2((endings::resultName(e) + ": " + message.text).contains(text), qPrintable(message.text));
         const bool good = result == int(flash::JobResult::Success) || result == int(flash::JobResult::Done);
+        QCOMPARE(endings::succeeded(e), good);
         QCOMPARE(message.kind, good ? UserMessage::Kind::Information : UserMessage::Kind::Critical);
         QCOMPARE(message.title, good ? QString("Info") : QString("Error"));
         if (stopAfter >= 0)  // given up after the bound, and nothing sent after
@@ -269,6 +271,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, 10000);
         const endings::Ending &e = reports[0].ending;
         QCOMPARE(int(e.result), result);
+        QVERIFY(endings::succeeded(e) == (result == int(endings::Result::Success)) &&
+                e.changed == !cam.programmed.isEmpty());
         QStringList writes;
         for (quint32 w : cam.privilegeWrites)
             writes << QString::number(w);
@@ -290,16 +294,17 @@ private slots:
     void controlWord_data()
     {
         QTest::addColumn<int>("failing");  // first requests lost
-        QTest::addColumn<int>("status");
-        QTest::newRow("answered at the third try") << 2 << int(flash::Status::Ok);
-        QTest::newRow("never answered") << flash::MaxAttempts << int(flash::Status::NoAnswer);
+        QTest::addColumn<QString>("result");
+        QTest::newRow("answered at the third try") << 2 << "done";
+        QTest::newRow("never answered") << flash::MaxAttempts << "no-answer";
     }
     void controlWord()
     {
         QFETCH(int, failing);
         MemoryCamera cam;
         cam.fault = [=](int n) { return n <= failing ? Fault::Lost : Fault::Answer; };
-        QTEST(int(flash::sendControlWord(cam, param::FixedControlWord).status), "status");
+        flash::FlashJob job(param::controlWordPlan());
+        QTEST(endings::resultName(endings::fromOutcome(flash::JobKind::ControlWord, job.run(cam))), "result");
         QCOMPARE(cam.exchanges, qMin(failing + 1, flash::MaxAttempts));
         QCOMPARE(cam.controlWords, failing < flash::MaxAttempts ? QList<quint32>{0x01343EF5} : QList<quint32>());
         QVERIFY(cam.programmed.isEmpty());
@@ -308,7 +313,7 @@ private slots:
     // The bitstream job on a file of 2 sectors and 77 bytes.
     void bitstreamJob_data()
     {
-        QTest::addColumn<QString>("file");     // "ok", "missing", "huge"
+        QTest::addColumn<QString>("file");     // "ok", "changed" (only what differs), "missing", "huge"
         QTest::addColumn<QString>("version");  // "": no camera selected
         QTest::addColumn<int>("faults");
         QTest::addColumn<int>("stopAfter");
@@ -343,6 +348,16 @@ private slots:
         QTest::newRow("cancelled") << "ok"
                                    << "2.3" << int(Clean) << -1 << -1 << 12 << int(O::Cancelled)
                                    << "Error: Stopped while programming sector 1. The flash may be incomplete";
+        QTest::newRow("cancelled comparing") << "changed"
+                                             << "2.3" << int(Clean) << -1 << -1 << 5 << int(O::Cancelled)
+                                             << "Error: Stopped while comparing sector 0, before anything";
+        QTest::newRow("silent comparing sector 1")
+            << "changed"
+            << "2.3" << int(Clean) << 9 + 4 << -1 << 0 << int(O::NoAnswer)
+            << "Error: The camera stopped answering while comparing sector 1, before anything was programmed;";
+        QTest::newRow("cancelled verifying") << "ok"
+                                             << "2.3" << int(Clean) << -1 << -1 << 27 + 5 << int(O::Cancelled)
+                                             << "Error: Stopped while verifying sector 0. The bitstream was written";
         QTest::newRow("missing file") << "missing"
                                       << "2.3" << int(Clean) << -1 << -1 << 0 << openFailed
                                       << "Info: Open file failed!";
@@ -375,7 +390,9 @@ private slots:
             shown = bitstream::loadFailedMessage(load.status);
         } else {
             const bool verify = !version.isEmpty() && FirmwareVersion::fromText(version).canReadBack();
-            flash::FlashJob job(bitstream::planProgram(load.data, verify));
+            flash::JobPlan plan = bitstream::planProgram(load.data, verify);
+            plan.changedOnly = file == "changed";
+            flash::FlashJob job(plan);
             plant(cam, faults, stopAfter, cancelAt, [&] { job.cancel(); });
             const flash::JobOutcome out = job.run(cam);
             outcome = int(out.result);

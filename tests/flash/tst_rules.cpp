@@ -136,18 +136,18 @@ private slots:
         QTest::addColumn<int>("stored");  // what the exchange came to; -1: Force IP alone
         QTest::addColumn<int>("restarted");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("result");  // the result's name, "changed", the camera's status
         const int ok = int(ExchangeResult::Kind::Accepted), silent = int(ExchangeResult::Kind::NoReply),
                   refused = int(ExchangeResult::Kind::CameraStatus);
         QTest::newRow("both acknowledged") << ok << ok << "IP configuration stored; the camera restarts it."
-                                           << "success";
+                                           << "success changed";
         QTest::newRow("store unanswered") << silent << ok << "IP configure failed."
-                                          << "no-answer";
+                                          << "no-answer changed";
         QTest::newRow("store refused, restart unanswered")
             << refused << silent << "IP configure failed. ForceIP failed."
-            << "refused";
+            << "refused 0x8002";
         QTest::newRow("restart refused") << ok << refused << "ForceIP failed."
-                                         << "refused";
+                                         << "refused changed 0x8002";
         QTest::newRow("force ip unanswered") << -1 << silent << "ForceIP failed."
                                              << "no-answer";
     }
@@ -162,7 +162,9 @@ private slots:
         const endings::Ending e = stored < 0 ? endings::fromForceIp(exchange(restarted))
                                              : endings::fromIpConfig(exchange(stored), exchange(restarted));
         QTEST(endings::message(e).text, "text");
-        QTEST(endings::resultName(e), "result");
+        QTEST(endings::resultName(e) + (e.changed ? " changed" : "") +
+                  (e.cameraStatus ? " 0x" + QString::number(e.cameraStatus, 16) : QString()),
+              "result");
     }
 
     // The mode each configuration byte 0-7 shows (persistent IP before DHCP,

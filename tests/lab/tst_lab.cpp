@@ -717,6 +717,8 @@ private slots:
         QCOMPARE(cell("quitter", C::Message), catalogueText(endings::Operation::Program, endings::Result::NoAnswer,
                                                             flash::Phase::Writing, silentAt));
         QCOMPARE(cell("quitter", C::Job), QString("no-answer"));
+        auto colour = [&](const QString &m) { return rows->index(rowOf(m), C::Job).data(Qt::BackgroundRole); };
+        QVERIFY(colour("quitter") == colour("stranger") && colour("quitter") != colour("m1"));  // red, not green
         for (const QString &m : eight.mid(0, 7))
             QVERIFY2(flashOf(m) == withErasedRest(second), qPrintable(m));
         QCOMPARE(cell("m8", C::Message), QString("Write param success!"));
