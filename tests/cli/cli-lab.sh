@@ -94,8 +94,8 @@ if [ -z "${LAB_DIR:-}" ]; then
       done >"$topology" ;;
     # On a, a datagram that is not GVCP, answers 330 and 660 ms late, one after 840 ms of silence; on b, a sender that never stops.
     netfaults) printf '%s\n' 'segment a' 'segment b' 'host nic0 a 192.0.2.1/24' 'host nic1 b 198.51.100.1/24' 'camera junk a 192.0.2.10/24 --serial JUNK --discovery-junk' \
-      'camera late1 a 192.0.2.11/24 --serial LATE1 --discovery-delay 330' 'camera late2 a 192.0.2.12/24 --serial LATE2 --discovery-delay 660' \
-      'camera tardy a 192.0.2.13/24 --serial TARDY --discovery-delay 1500' 'camera flood b 198.51.100.10/24 --serial FLOOD --discovery-flood 50' >"$topology" ;;
+      'camera late1 a 192.0.2.11/24 --serial LATE1 --discovery-delay 250' 'camera late2 a 192.0.2.12/24 --serial LATE2 --discovery-delay 500' \
+      'camera late3 a 192.0.2.14/24 --serial LATE3 --discovery-delay 750' 'camera tardy a 192.0.2.13/24 --serial TARDY --discovery-delay 1750' 'camera flood b 198.51.100.10/24 --serial FLOOD --discovery-flood 50' >"$topology" ;;
     *) echo "unknown scenario $SCENARIO"; exit 2 ;;
   esac
   "$lab" --camsim "$camsim" "$topology" -- "$0"
@@ -586,7 +586,7 @@ bench_list)
 netfaults)
   printf '[File]\nBroadcast=auto\n' >setting.ini   # four characters: no address, every card
   run list --json --settings setting.ini --interface nic0
-  check "a non-GVCP datagram skipped, answers 330 ms apart waited for, none after 500 ms of silence" json '[.[].serial] | sort == ["JUNK", "LATE1", "LATE2"]'
+  check "a non-GVCP datagram skipped, answers 250 ms apart waited for, none after 500 ms of silence" json '[.[].serial] | sort == ["JUNK", "LATE1", "LATE2", "LATE3"]'
   out=$(timeout 20 "$CLI" list --json --interface 198.51.100.1)
   check "a sender that never stops: the list ends all the same" json '[.[].serial] == ["FLOOD"]'
   ;;
