@@ -82,7 +82,7 @@ if [ -z "${LAB_DIR:-}" ]; then
       'camera anon a 192.0.2.52/24 --version 2.3 --serial ANON --held-by 192.0.2.50:50124 --held-exclusive' \
       'camera twice a 192.0.2.53/24 --version 2.3 --serial TWICE' \
       'camera stop a 192.0.2.54/24 --version 2.3 --serial STOP' \
-      'camera lossy a 192.0.2.57/24 --version 2.3 --serial LOSSY --heartbeat 1000 --drop-request 2 --seed 16' \
+      'camera lossy a 192.0.2.57/24 --version 2.3 --serial LOSSY --heartbeat 1000 --drop-request 2 --drop-request-run 2 --seed 16' \
       'camera nopriv a 192.0.2.58/24 --version 2.3 --serial NOPRIV --no-privilege' \
       'camera silent b 198.51.100.55/24 --version 2.3 --serial SILENT --heartbeat 1000 --stop-after 31' \
       'camera taken b 198.51.100.56/24 --version 2.3 --serial TAKEN --held-by 198.51.100.60:50000 --held-after 100 --held-for 1000' \

@@ -273,8 +273,17 @@ Outcome Camera::handle(const uint8_t *d, size_t n, const Endpoint &from, const I
         out.log.push_back(line + " ignored (shorter than its length field)");
         return out;
     }
-    if (isAccessCommand(code) && faults_.dropRequestPct > 0 &&
-        double(requestRng_() % 10000u) < faults_.dropRequestPct * 100.0) {
+    bool lost = false;
+    if (isAccessCommand(code)) {
+        if (requestsStillLost_ > 0) {
+            lost = --requestsStillLost_ > 0;  // the one after a run gets through
+        } else if (faults_.dropRequestPct > 0 &&
+                   double(requestRng_() % 10000u) < faults_.dropRequestPct * 100.0) {
+            lost = true;
+            requestsStillLost_ = faults_.dropRequestRun > 1 ? faults_.dropRequestRun : 0;
+        }
+    }
+    if (lost) {
         out.log.push_back(line + " lost (fault drop-request)");
         return out;
     }

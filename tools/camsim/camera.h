@@ -69,6 +69,7 @@ struct Identity {
 struct Faults {
     double dropPct = 0;         // reply not sent (the command itself was carried out)
     double dropRequestPct = 0;  // the request lost on its way: not carried out, not answered
+    int dropRequestRun = 1;     // requests lost in a row each time one is
     int delayMs = 0;            // every reply held this long
     double duplicatePct = 0;    // reply sent twice
     double latePct = 0;         // reply held lateMs (beyond the tool's time-out)
@@ -195,6 +196,7 @@ private:
     unsigned long long programs_ = 0;
     bool silenced_ = false;    // by stopAfterPrograms
     std::mt19937 requestRng_;  // its own draws, so the other faults' sequence stays as it was
+    int requestsStillLost_ = 0;
 };
 
 std::string ipText(const Ip4 &ip);

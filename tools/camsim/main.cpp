@@ -53,6 +53,7 @@ const char *const usageText =
     "  --held-for MS          ... and letting it lapse MS after taking it\n"
     "  --seed N --drop PCT --delay MS --duplicate PCT --late PCT --late-ms MS\n"
     "  --drop-request PCT     access requests lost on the way (not carried out, no reply)\n"
+    "  --drop-request-run N   ... N in a row each time, then one let through (default 1)\n"
     "  --wrong-id PCT --bad-status PCT --stop-after N --corrupt-sector N (repeatable)\n"
     "  --stop-after-programs N  answer nothing once N sectors were programmed\n"
     "  --discovery-delay MS   the discovery acknowledge held MS\n"
@@ -223,6 +224,8 @@ int main(int argc, char **argv)
             faults.discoveryFloodMs = int(toInteger(opt, v, 1, 60000));
         else if (opt == "--drop-request")
             faults.dropRequestPct = toPercent(opt, v);
+        else if (opt == "--drop-request-run")
+            faults.dropRequestRun = int(toInteger(opt, v, 1, 100));
         else if (opt == "--seed")
             faults.seed = uint32_t(toInteger(opt, v, 0, 0xFFFFFFFFLL));
         else if (opt == "--drop")
