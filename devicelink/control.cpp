@@ -30,6 +30,19 @@ QString answerText(const ExchangeResult &r)
                                                         : QStringLiteral("no answer");
 }
 
+// The privilege register written until the camera answers, ok or with a
+// status; an unanswered write is repeated, a refusal is not.
+ExchangeResult writePrivilege(DeviceAccess &camera, quint32 value, int attempts)
+{
+    ExchangeResult r;
+    for (int i = 0; i < attempts; ++i) {
+        r = camera.writeReg(gvcp::reg::ControlPrivilege, value);
+        if (r.ok() || r.kind == ExchangeResult::Kind::CameraStatus)
+            break;
+    }
+    return r;
+}
+
 }  // namespace
 
 QString Holder::addressText() const
@@ -113,13 +126,8 @@ Grant take(DeviceAccess &camera, int attempts)
         grant.heartbeatMs = int(qMin(heartbeat.value, MaxHeartbeatMs));
     // A camera that answered the presence check but not this speaks only its
     // own commands: there is no privilege to take.
-    if (grant.answer.ok() || grant.answer.kind == ExchangeResult::Kind::CameraStatus) {
-        for (int i = 0; i < attempts; ++i) {
-            grant.answer = camera.writeReg(gvcp::reg::ControlPrivilege, gvcp::reg::ControlAccess);
-            if (grant.answer.ok() || grant.answer.kind == ExchangeResult::Kind::CameraStatus)
-                break;
-        }
-    }
+    if (grant.answer.ok() || grant.answer.kind == ExchangeResult::Kind::CameraStatus)
+        grant.answer = writePrivilege(camera, gvcp::reg::ControlAccess, attempts);
     grant.state = grantOf(grant.answer);
     switch (grant.state) {
     case Grant::State::Held:
@@ -140,12 +148,7 @@ Grant take(DeviceAccess &camera, int attempts)
 
 ExchangeResult release(DeviceAccess &camera, int attempts)
 {
-    ExchangeResult r;
-    for (int i = 0; i < attempts; ++i) {
-        r = camera.writeReg(gvcp::reg::ControlPrivilege, 0);
-        if (r.ok() || r.kind == ExchangeResult::Kind::CameraStatus)
-            break;
-    }
+    const ExchangeResult r = writePrivilege(camera, 0, attempts);
     if (r.ok())
         qCDebug(lcOrvanta) << "control released";
     else

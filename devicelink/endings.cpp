@@ -27,6 +27,13 @@ QString holderInBrackets(const Ending &e)
     return address.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(address);
 }
 
+// "Another application (192.0.2.50, port 50123) took control of the camera while "
+QString tookControlWhile(const Ending &e)
+{
+    return QStringLiteral("Another application%1 took control of the camera while ")
+        .arg(holderInBrackets(e));
+}
+
 // changed-only reads every sector before it writes one: a job that ended
 // there, however it ended, left the camera as it was.
 UserMessage comparingMessage(const Ending &e)
@@ -47,16 +54,12 @@ UserMessage comparingMessage(const Ending &e)
     case Result::Cancelled: return UserMessage::error(QStringLiteral("Stopped while ") + where);
     default: break;
     }
-    return UserMessage::error(
-        QStringLiteral("Another application%1 took control of the camera while ")
-            .arg(holderInBrackets(e)) +
-        where);
+    return UserMessage::error(tookControlWhile(e) + where);
 }
 
 UserMessage lostControlMessage(const Ending &e)
 {
-    const QString took = QStringLiteral("Another application%1 took control of the camera while ")
-                             .arg(holderInBrackets(e));
+    const QString took = tookControlWhile(e);
     const QString sector = QString::number(e.sector);
     if (e.operation == Operation::WriteParam)
         return UserMessage::error(
